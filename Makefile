@@ -1,0 +1,39 @@
+# Thin wrapper around CMake; see README.md.
+JOBS ?= $(shell nproc)
+RELEASE_DIR := build/release
+TEST_DIR := build/asan
+BENCH_DIR := build/bench
+
+.PHONY: run test bench deps build clean format
+
+deps:
+	@scripts/install-deps.sh
+
+$(RELEASE_DIR)/build.ninja: | deps
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARLO_BUILD_TESTS=OFF -DVARLO_BUILD_BENCH=OFF
+
+build: deps $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build
+	$(RELEASE_DIR)/src/app/varlo
+
+$(TEST_DIR)/build.ninja: | deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_WERROR=ON -DVARLO_SANITIZE=ON -DVARLO_BUILD_BENCH=OFF
+
+test: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+$(BENCH_DIR)/build.ninja: | deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARLO_BUILD_TESTS=ON -DVARLO_BUILD_BENCH=ON
+
+bench: deps $(BENCH_DIR)/build.ninja
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	$(BENCH_DIR)/bench/varlo-bench
+
+format:
+	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,70 @@
+#include "monitor/CommandRunner.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStringDecoder>
+
+namespace varlo {
+
+namespace {
+
+// Output beyond this is not a listing we can use; treat the run as failed.
+constexpr qsizetype maxOutputBytes = 64 * 1024 * 1024;
+// How long a tool gets to honour SIGTERM before it is killed outright.
+constexpr int terminationGraceMs = 500;
+
+void stopAndReap(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(terminationGraceMs)) {
+        process.kill();
+        process.waitForFinished(terminationGraceMs);
+    }
+}
+
+QString decodeStrictUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return {};
+    return text.trimmed();
+}
+
+} // namespace
+
+QString runCommand(const QString& executable, const QStringList& arguments, double timeout)
+{
+    if (executable.isEmpty())
+        return {};
+
+    const QDeadlineTimer deadline(static_cast<qint64>(timeout * 1000.0));
+    QProcess process;
+    process.setProgram(executable);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(static_cast<int>(qMax<qint64>(deadline.remainingTime(), 0))))
+        return {};
+
+    QByteArray output;
+    while (process.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired()) {
+            stopAndReap(process);
+            return {};
+        }
+        process.waitForReadyRead(static_cast<int>(qMin<qint64>(deadline.remainingTime(), 100)));
+        output += process.readAllStandardOutput();
+        if (output.size() > maxOutputBytes) {
+            stopAndReap(process);
+            return {};
+        }
+    }
+    output += process.readAllStandardOutput();
+    if (output.size() > maxOutputBytes)
+        return {};
+    return decodeStrictUtf8(output);
+}
+
+} // namespace varlo

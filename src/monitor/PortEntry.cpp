@@ -1,0 +1,193 @@
+#include "monitor/PortEntry.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+
+namespace varlo {
+
+std::optional<Proto> protoFromRawValue(const QString& raw)
+{
+    if (raw == u"TCP")
+        return Proto::tcp;
+    if (raw == u"UDP")
+        return Proto::udp;
+    return std::nullopt;
+}
+
+QString rawValue(Proto proto) { return proto == Proto::tcp ? QStringLiteral("TCP") : QStringLiteral("UDP"); }
+
+QString PortEntry::displayPath(const QString& homePath) const
+{
+    if (workingDirectory.isEmpty())
+        return binaryPath;
+    if (!homePath.isEmpty() && workingDirectory.startsWith(homePath))
+        return u'~' + workingDirectory.mid(homePath.size());
+    return workingDirectory;
+}
+
+bool PortEntry::isLikelyWebServer() const
+{
+    const bool webPort = (port >= 3000 && port <= 3009) || port == 4000 || port == 4200 || port == 5000 ||
+                         port == 5173 || (port >= 8000 && port <= 8009) || (port >= 8080 && port <= 8090) ||
+                         port == 8443 || port == 9000;
+    if (webPort)
+        return true;
+    static const std::array<QLatin1StringView, 14> words{
+        QLatin1StringView("node"),  QLatin1StringView("python"), QLatin1StringView("ruby"),
+        QLatin1StringView("rails"), QLatin1StringView("puma"),   QLatin1StringView("vite"),
+        QLatin1StringView("next"),  QLatin1StringView("php"),    QLatin1StringView("java"),
+        QLatin1StringView("http"),  QLatin1StringView("nginx"),  QLatin1StringView("caddy"),
+        QLatin1StringView("deno"),  QLatin1StringView("bun")};
+    const QString name = processName.toLower();
+    return std::any_of(words.cbegin(), words.cend(), [&](QLatin1StringView word) { return name.contains(word); });
+}
+
+size_t qHash(const PortEntry& entry, size_t seed)
+{
+    // QSet's own qHash is order-independent, as the set comparison needs.
+    return qHashMulti(seed, entry.id, entry.port, entry.pid, entry.processName, entry.binaryPath,
+                      entry.workingDirectory, rawValue(entry.proto), static_cast<int>(entry.address),
+                      qHashRangeCommutative(entry.devices.cbegin(), entry.devices.cend()), entry.ppid);
+}
+
+const PortEntry& PortGroup::primary() const
+{
+    Q_ASSERT(!members.isEmpty());
+    if (primaryPID) {
+        for (const PortEntry& member : members) {
+            if (member.pid == *primaryPID)
+                return member;
+        }
+    }
+    return members.constFirst();
+}
+
+QString PortGroup::id() const { return QString::number(port) + u'-' + QString::number(primary().pid); }
+
+namespace {
+
+class UnionFind
+{
+public:
+    explicit UnionFind(qsizetype size) : m_parent(size) { std::iota(m_parent.begin(), m_parent.end(), 0); }
+
+    qsizetype find(qsizetype position)
+    {
+        qsizetype root = position;
+        while (m_parent[root] != root)
+            root = m_parent[root];
+        while (m_parent[position] != root) {
+            const qsizetype next = m_parent[position];
+            m_parent[position] = root;
+            position = next;
+        }
+        return root;
+    }
+
+    void unite(qsizetype a, qsizetype b)
+    {
+        const qsizetype rootA = find(a);
+        const qsizetype rootB = find(b);
+        m_parent[rootA] = rootB;
+    }
+
+private:
+    QList<qsizetype> m_parent;
+};
+
+bool related(const PortEntry& a, const PortEntry& b)
+{
+    if (!a.devices.isEmpty() && !b.devices.isEmpty() && a.devices.intersects(b.devices))
+        return true;
+    return (a.ppid != 0 && a.ppid == b.pid) || (b.ppid != 0 && (b.ppid == a.ppid || b.ppid == a.pid));
+}
+
+QList<QList<PortEntry>> clusters(const QList<PortEntry>& bucket)
+{
+    if (bucket.size() == 1)
+        return {bucket};
+    UnionFind sets(bucket.size());
+    for (qsizetype i = 0; i < bucket.size(); ++i) {
+        for (qsizetype j = i + 1; j < bucket.size(); ++j) {
+            if (related(bucket[i], bucket[j]))
+                sets.unite(i, j);
+        }
+    }
+    QHash<qsizetype, qsizetype> clusterOfRoot;
+    QList<QList<PortEntry>> result;
+    for (qsizetype i = 0; i < bucket.size(); ++i) {
+        const qsizetype root = sets.find(i);
+        auto found = clusterOfRoot.constFind(root);
+        if (found == clusterOfRoot.cend()) {
+            found = clusterOfRoot.insert(root, result.size());
+            result.append(QList<PortEntry>{});
+        }
+        result[*found].append(bucket[i]);
+    }
+    return result;
+}
+
+// The member whose parent lies outside the cluster, smallest pid first.
+qint64 rootPID(const QList<PortEntry>& cluster)
+{
+    QSet<qint64> pids;
+    for (const PortEntry& member : cluster)
+        pids.insert(member.pid);
+    std::optional<qint64> smallestRoot;
+    for (const PortEntry& member : cluster) {
+        const bool isRoot = member.ppid == 0 || !pids.contains(member.ppid);
+        if (isRoot && (!smallestRoot || member.pid < *smallestRoot))
+            smallestRoot = member.pid;
+    }
+    if (smallestRoot)
+        return *smallestRoot;
+    return std::min_element(cluster.cbegin(), cluster.cend(), [](const PortEntry& a, const PortEntry& b) {
+               return a.pid < b.pid;
+           })->pid;
+}
+
+} // namespace
+
+QList<PortGroup> PortGroup::group(const QList<PortEntry>& entries)
+{
+    QList<qint64> portOrder;
+    QHash<qint64, QList<PortEntry>> buckets;
+    for (const PortEntry& entry : entries) {
+        auto bucket = buckets.find(entry.port);
+        if (bucket == buckets.end()) {
+            portOrder.append(entry.port);
+            bucket = buckets.insert(entry.port, {});
+        }
+        bucket->append(entry);
+    }
+
+    QList<PortGroup> groups;
+    for (qint64 port : std::as_const(portOrder)) {
+        const QList<QList<PortEntry>> portClusters = clusters(buckets.value(port));
+        for (QList<PortEntry> members : portClusters) {
+            std::optional<qint64> primaryPID;
+            if (members.size() >= 2)
+                primaryPID = rootPID(members);
+            std::stable_sort(members.begin(), members.end(), [&](const PortEntry& a, const PortEntry& b) {
+                const bool aPrimary = primaryPID && a.pid == *primaryPID;
+                const bool bPrimary = primaryPID && b.pid == *primaryPID;
+                if (aPrimary != bPrimary)
+                    return aPrimary;
+                return a.pid < b.pid;
+            });
+            groups.append(PortGroup{port, std::move(members), primaryPID, portClusters.size() != 1});
+        }
+    }
+
+    std::stable_sort(groups.begin(), groups.end(), [](const PortGroup& a, const PortGroup& b) {
+        if (a.port != b.port)
+            return a.port < b.port;
+        return a.primary().pid < b.primary().pid;
+    });
+    return groups;
+}
+
+} // namespace varlo

@@ -1,0 +1,103 @@
+#include "monitor/PortFilter.h"
+
+#include "settings/AppSettings.h"
+
+#include <QSet>
+
+#include <optional>
+
+namespace varlo {
+
+namespace {
+
+QStringView trimHorizontal(QStringView text)
+{
+    auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// An optional sign and ASCII digits only, within 64 bits; overflow is invalid.
+std::optional<qint64> parseInteger(QStringView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    qsizetype start = (text[0] == u'+' || text[0] == u'-') ? 1 : 0;
+    if (start == text.size())
+        return std::nullopt;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
+{
+    const QStringView piece = trimHorizontal(rawPiece);
+    if (piece.isEmpty())
+        return std::nullopt;
+    const qsizetype dash = piece.indexOf(u'-');
+    if (dash < 0) {
+        const auto port = parseInteger(piece);
+        if (!port)
+            return std::nullopt;
+        return PortFilter::Range{*port, *port};
+    }
+    const QStringView left = trimHorizontal(piece.left(dash));
+    const QStringView right = trimHorizontal(piece.mid(dash + 1));
+    if (left.isEmpty() || right.isEmpty())
+        return std::nullopt;
+    const auto low = parseInteger(left);
+    const auto high = parseInteger(right);
+    if (!low || !high || *high < *low)
+        return std::nullopt;
+    return PortFilter::Range{*low, *high};
+}
+
+} // namespace
+
+QList<PortFilter::Range> PortFilter::parseRanges(const QString& expression)
+{
+    QList<Range> ranges;
+    for (QStringView piece : QStringView(expression).split(u',', Qt::SkipEmptyParts)) {
+        if (auto range = parsePiece(piece))
+            ranges.append(*range);
+    }
+    return ranges;
+}
+
+bool PortFilter::isValidExpression(const QString& expression)
+{
+    return !expression.isEmpty() && !parseRanges(expression).isEmpty();
+}
+
+QList<PortEntry> PortFilter::apply(const QList<PortEntry>& entries, const AppSettings& settings) const
+{
+    const QList<Range> ranges = parseRanges(settings.monitoredRange());
+    const QList<qint64> excludedList = settings.excludedPorts();
+    const QSet<qint64> excluded(excludedList.cbegin(), excludedList.cend());
+
+    QList<PortEntry> kept;
+    for (const PortEntry& entry : entries) {
+        if (excluded.contains(entry.port))
+            continue;
+        const bool inRange = std::any_of(ranges.cbegin(), ranges.cend(), [&](const Range& range) {
+            return range.low <= entry.port && entry.port <= range.high;
+        });
+        if (inRange)
+            kept.append(entry);
+    }
+    return kept;
+}
+
+} // namespace varlo
