@@ -4,6 +4,9 @@
 #include <QProcess>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <limits>
+
 namespace varlo {
 
 namespace {
@@ -35,18 +38,26 @@ QString decodeStrictUtf8(const QByteArray& bytes)
 
 QString runCommand(const QString& executable, const QStringList& arguments, double timeout)
 {
-    if (executable.isEmpty())
+    // A limit that is not a positive number leaves the tool no time at all. (A negative one
+    // would make QDeadlineTimer wait forever, and NaN cannot be converted.) Huge limits are capped
+    // so that the millisecond waits below fit an int.
+    if (executable.isEmpty() || !(timeout > 0))
         return {};
+    const double limitMs = std::min(timeout * 1000.0, static_cast<double>(std::numeric_limits<int>::max()));
+    const QDeadlineTimer deadline(static_cast<qint64>(limitMs));
 
-    const QDeadlineTimer deadline(static_cast<qint64>(timeout * 1000.0));
     QProcess process;
     process.setProgram(executable);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(static_cast<int>(qMax<qint64>(deadline.remainingTime(), 0))))
+    if (!process.waitForStarted(static_cast<int>(deadline.remainingTime()))) {
+        // It may have started just after the wait gave up.
+        if (process.state() != QProcess::NotRunning)
+            stopAndReap(process);
         return {};
+    }
 
     QByteArray output;
     while (process.state() != QProcess::NotRunning) {

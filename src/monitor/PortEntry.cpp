@@ -1,5 +1,7 @@
 #include "monitor/PortEntry.h"
 
+#include "monitor/HomeFolder.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -23,9 +25,7 @@ QString PortEntry::displayPath(const QString& homePath) const
 {
     if (workingDirectory.isEmpty())
         return binaryPath;
-    if (!homePath.isEmpty() && workingDirectory.startsWith(homePath))
-        return u'~' + workingDirectory.mid(homePath.size());
-    return workingDirectory;
+    return abbreviateHomeFolder(workingDirectory, homePath, true);
 }
 
 bool PortEntry::isLikelyWebServer() const

@@ -36,6 +36,13 @@ public:
         bool reusePort = false;
         bool ipv6 = false;
         QString workingDirectory;
+
+        static Options withWorkers(int count)
+        {
+            Options options;
+            options.workers = count;
+            return options;
+        }
     };
 
     TestListener() = default;
