@@ -1,3 +1,4 @@
+#include "FakeNotificationServer.h"
 #include "TestSupport.h"
 #include "monitor/PortEntry.h"
 #include "services/PortNotifier.h"
@@ -14,10 +15,10 @@ using varlo::PortEntry;
 using varlo::PortNotifier;
 using Status = PortNotifier::AuthorizationStatus;
 
+using varlo::test::FakeServer;
+
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 QList<std::pair<QtMsgType, QString>> g_log; // lines of the notify category
 QtMessageHandler g_previousHandler = nullptr;
@@ -62,75 +63,6 @@ struct Answer
     {
         return varlo::test::waitUntil([&] { return !values->isEmpty(); }, 5s);
     }
-};
-
-// A notification server on its own connection to the test's private bus.
-class FakeServer : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    enum class Mode
-    {
-        answer,
-        fail,
-        silent
-    };
-    struct Call
-    {
-        QString appName;
-        uint replacesId = 0;
-        QString appIcon, summary, body;
-        QStringList actions;
-        QVariantMap hints;
-        int timeout = 0;
-        uint returnedId = 0;
-    };
-
-    explicit FakeServer(const QString& name)
-        : m_name(name), m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
-    {
-    }
-    ~FakeServer() override
-    {
-        m_bus.unregisterObject(kPath);
-        QDBusConnection::disconnectFromBus(m_name);
-    }
-    bool start()
-    {
-        return m_bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots) &&
-               m_bus.registerService(kService);
-    }
-    void emitSignal(const QString& name, const QVariantList& arguments)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kService, name);
-        signal.setArguments(arguments);
-        m_bus.send(signal);
-    }
-
-    Mode mode = Mode::answer;
-    QList<Call> calls;
-
-public Q_SLOTS:
-    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout,
-                const QDBusMessage& message)
-    {
-        const uint id = replacesId != 0 ? replacesId : ++m_lastId;
-        calls.append({appName, replacesId, appIcon, summary, body, actions, hints, timeout, id});
-        if (mode != Mode::answer) {
-            message.setDelayedReply(true);
-            if (mode == Mode::fail)
-                m_bus.send(message.createErrorReply(QDBusError::Failed, QStringLiteral("server refused")));
-        }
-        return id;
-    }
-
-private:
-    QString m_name;
-    QDBusConnection m_bus;
-    uint m_lastId = 40;
 };
 
 // Answers the status from the test, for the request paths the bus never reaches.
