@@ -57,8 +57,11 @@ QCoro::Task<bool> killGroupWith(std::shared_ptr<SignalSender> sender, CommandRun
 {
     const bool primaryFits = primaryPID && *primaryPID >= std::numeric_limits<qint32>::min() &&
                              *primaryPID <= std::numeric_limits<qint32>::max();
-    if (primaryFits)
-        co_await terminateWith(sender, static_cast<qint32>(*primaryPID));
+    if (primaryFits) {
+        // Named: the shared_ptr copy must not be a temporary of the co_await (GCC 12).
+        auto primary = terminateWith(sender, static_cast<qint32>(*primaryPID));
+        co_await std::move(primary);
+    }
 
     // Tasks start running when created, so starting them all first runs them side by side.
     std::vector<QCoro::Task<bool>> running;
