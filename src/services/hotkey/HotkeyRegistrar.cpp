@@ -7,7 +7,7 @@
 namespace varlo {
 
 // Under the application id, like the other diagnostics.
-Q_LOGGING_CATEGORY(lcHotkey, "app.varlo.Varlo.hotkey")
+Q_LOGGING_CATEGORY(lcHotkey, "app.varlo.Varlo.hotkey", QtInfoMsg)
 
 HotkeyRegistrar::HotkeyRegistrar(QObject* parent) : HotkeyRegistrar(createHotkeyBackend(), parent) {}
 
