@@ -1,0 +1,152 @@
+// Prints one line per figure, "name: value unit". Each figure is a function in
+// `figures`; pass name fragments as arguments to run only the matching ones.
+#include "TestSupport.h"
+#include "monitor/PortEntry.h"
+#include "monitor/PortScanner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace varlo;
+using namespace std::chrono_literals;
+
+namespace {
+
+void report(const QString& name, double value, const char* unit)
+{
+    std::printf("%s: %.2f %s\n", qPrintable(name), value, unit);
+    std::fflush(stdout);
+}
+
+double microseconds(const timeval& time)
+{
+    return double(time.tv_sec) * 1e6 + double(time.tv_usec);
+}
+
+// CPU time of this process and of its reaped children (the tools), in ms.
+double cpuMs()
+{
+    rusage self{};
+    rusage children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    return (microseconds(self.ru_utime) + microseconds(self.ru_stime) + microseconds(children.ru_utime) +
+            microseconds(children.ru_stime)) /
+           1000.0;
+}
+
+struct Cost
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+// Average wall and CPU time of `work` over `runs`, after one warm-up run.
+Cost measure(int runs, const std::function<void()>& work)
+{
+    work();
+    QElapsedTimer wall;
+    const double cpuBefore = cpuMs();
+    wall.start();
+    for (int i = 0; i < runs; ++i)
+        work();
+    return Cost{double(wall.nsecsElapsed()) / 1e6 / runs, (cpuMs() - cpuBefore) / runs};
+}
+
+// Helper processes holding `sockets` loopback listeners, `perProcess` each.
+class ListenerFarm
+{
+public:
+    bool start(int sockets, int perProcess)
+    {
+        for (int held = 0; held < sockets; held += perProcess) {
+            auto listener = std::make_unique<test::TestListener>();
+            if (!listener->start(test::freeLoopbackPorts(qMin(perProcess, sockets - held))))
+                return false;
+            m_listeners.push_back(std::move(listener));
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::unique_ptr<test::TestListener>> m_listeners;
+};
+
+void scanFigures(int sockets)
+{
+    constexpr int socketsPerProcess = 10;
+    constexpr int runs = 5;
+    ListenerFarm farm;
+    if (!farm.start(sockets, socketsPerProcess)) {
+        std::fprintf(stderr, "could not start listeners for %d sockets\n", sockets);
+        return;
+    }
+    PortScanner scanner;
+    for (const bool details : {false, true}) {
+        const Cost cost = measure(runs, [&] {
+            if (!test::awaitTask(scanner.scan(details), 60s))
+                std::fprintf(stderr, "scan did not finish\n");
+        });
+        const QString name =
+            QStringLiteral("scan_%1_%2_sockets").arg(details ? "detailed" : "closed").arg(sockets);
+        report(name + "_wall", cost.wallMs, "ms");
+        report(name + "_cpu", cost.cpuMs, "ms");
+    }
+}
+
+void groupFigure()
+{
+    // 1000 entries on 250 ports: families of four sharing a socket, with
+    // unrelated processes on every fifth port.
+    QList<PortEntry> entries;
+    for (int i = 0; i < 1000; ++i) {
+        PortEntry entry;
+        entry.port = 3000 + i / 4;
+        entry.pid = 10000 + i;
+        const bool unrelated = entry.port % 5 == 0;
+        entry.ppid = unrelated || i % 4 == 0 ? 1 : 10000 + i - i % 4;
+        entry.processName = entry.binaryPath = QStringLiteral("server");
+        entry.devices = {QStringLiteral("0x%1").arg(unrelated ? i : i / 4, 0, 16)};
+        entries.append(entry);
+    }
+    constexpr int runs = 200;
+    qsizetype groups = 0;
+    const Cost cost = measure(runs, [&] { groups += PortGroup::group(entries).size(); });
+    report(QStringLiteral("group_1000_entries"), cost.wallMs * 1000.0, "µs");
+    if (groups == 0)
+        std::fprintf(stderr, "no groups\n");
+}
+
+struct Figure
+{
+    const char* name;
+    std::function<void()> run;
+};
+
+const std::vector<Figure> figures{
+    {"scan_10", [] { scanFigures(10); }},
+    {"scan_100", [] { scanFigures(100); }},
+    {"scan_1000", [] { scanFigures(1000); }},
+    {"group", groupFigure},
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList wanted = app.arguments().mid(1);
+    for (const Figure& figure : figures) {
+        const QString name = QString::fromLatin1(figure.name);
+        if (wanted.isEmpty() || std::any_of(wanted.cbegin(), wanted.cend(),
+                                            [&](const QString& part) { return name.contains(part); }))
+            figure.run();
+    }
+    return 0;
+}

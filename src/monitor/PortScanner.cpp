@@ -1,0 +1,248 @@
+#include "monitor/PortScanner.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <optional>
+#include <qcoro/qcorofuture.h>
+
+namespace varlo {
+
+namespace {
+
+// Decimal digits with an optional sign; anything else, or an overflow, is no number.
+std::optional<qint64> parseInteger(QStringView text)
+{
+    QStringView digits = text;
+    if (digits.startsWith(u'+') || digits.startsWith(u'-'))
+        digits = digits.mid(1);
+    if (digits.isEmpty())
+        return std::nullopt;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+QList<QStringView> fieldsOf(QStringView line)
+{
+    return line.split(u' ', Qt::SkipEmptyParts);
+}
+
+// Linux lsof reports an unreadable cwd as its /proc link followed by the error,
+// e.g. "/proc/1/cwd (readlink: Permission denied)".
+bool isLookupError(QStringView name)
+{
+    static const QRegularExpression errorSuffix(QStringLiteral(R"( \([A-Za-z_]+: [^()]*\)$)"));
+    return errorSuffix.match(name).hasMatch();
+}
+
+bool isLoopbackHost(const QString& host)
+{
+    return host == u"127.0.0.1" || host == u"[::1]";
+}
+
+QString runTool(const CommandRunner& runner, const QString& executable, const QStringList& arguments)
+{
+    if (executable.isEmpty() || !runner)
+        return {};
+    return runner(executable, arguments, PortScanner::toolTimeout);
+}
+
+QList<PortEntry> scanWith(const ToolPaths& tools, const CommandRunner& runner, bool includeDetails)
+{
+    const QString listing = runTool(runner, tools.lsof, PortScanner::listingArguments());
+    QHash<qint64, PortScanner::Process> processes;
+    if (includeDetails)
+        processes =
+            PortScanner::parseProcessTable(runTool(runner, tools.ps, PortScanner::processTableArguments()));
+    const QList<PortScanner::Row> rows = PortScanner::parseListing(listing);
+    QHash<qint64, QString> workingDirectories;
+    if (includeDetails) {
+        const QList<qint64> pids = PortScanner::pidsOf(rows);
+        if (!pids.isEmpty()) {
+            workingDirectories = PortScanner::parseWorkingDirectories(
+                runTool(runner, tools.lsof, PortScanner::workingDirectoryArguments(pids)));
+        }
+    }
+    return PortScanner::mergeRows(rows, processes, workingDirectories);
+}
+
+} // namespace
+
+size_t qHash(const PortScanner::Key& key, size_t seed)
+{
+    return qHashMulti(seed, key.pid, key.port);
+}
+
+PortScanner::PortScanner(ToolPaths tools, CommandRunner runner)
+    : m_tools(std::move(tools)), m_runner(std::move(runner))
+{
+}
+
+QCoro::Task<QList<PortEntry>> PortScanner::scan(bool includeDetails)
+{
+    // The pool thread works on copies, so nothing it touches belongs to this object.
+    // The future is a named local: GCC 12 destroys lambda temporaries inside a
+    // co_await expression twice.
+    QFuture<QList<PortEntry>> future =
+        QtConcurrent::run([tools = m_tools, runner = m_runner, includeDetails] {
+            return scanWith(tools, runner, includeDetails);
+        });
+    co_return co_await future;
+}
+
+QList<PortEntry> PortScanner::scanBlocking(bool includeDetails) const
+{
+    return scanWith(m_tools, m_runner, includeDetails);
+}
+
+QStringList PortScanner::listingArguments()
+{
+    return {QStringLiteral("+c0"), QStringLiteral("-i"), QStringLiteral("-P"), QStringLiteral("-n"),
+            QStringLiteral("-sTCP:LISTEN")};
+}
+
+QStringList PortScanner::processTableArguments()
+{
+    return {QStringLiteral("-ax"), QStringLiteral("-o"), QStringLiteral("pid=,ppid=,comm=")};
+}
+
+QStringList PortScanner::workingDirectoryArguments(const QList<qint64>& pids)
+{
+    QStringList pidTexts;
+    pidTexts.reserve(pids.size());
+    for (qint64 pid : pids)
+        pidTexts.append(QString::number(pid));
+    return {QStringLiteral("-a"), QStringLiteral("-d"), QStringLiteral("cwd"),
+            QStringLiteral("-p"), pidTexts.join(u','),  QStringLiteral("-Fn")};
+}
+
+QList<PortScanner::Row> PortScanner::parseListing(const QString& text)
+{
+    QList<Row> rows;
+    for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
+        if (!line.contains(u"(LISTEN)"))
+            continue;
+        const QList<QStringView> fields = fieldsOf(line);
+        const qsizetype n = fields.size();
+        if (n < 10 || fields.constFirst() == u"COMMAND")
+            continue;
+        // Counted from the end: the command name may itself contain spaces.
+        const QStringView name = fields[n - 2];
+        const qsizetype colon = name.lastIndexOf(u':');
+        if (colon < 0)
+            continue;
+        const std::optional<qint64> port = parseInteger(name.mid(colon + 1));
+        const std::optional<qint64> pid = parseInteger(fields[n - 9]);
+        // A pid that is not a real process must never reach a kill.
+        if (!port || !pid || *pid <= 0)
+            continue;
+        QStringList command;
+        for (qsizetype i = 0; i <= n - 10; ++i)
+            command.append(fields[i].toString());
+        rows.append(
+            Row{command.join(u' '), *pid, name.left(colon).toString(), *port, fields[n - 5].toString()});
+    }
+    return rows;
+}
+
+QHash<qint64, PortScanner::Process> PortScanner::parseProcessTable(const QString& text)
+{
+    QHash<qint64, Process> table;
+    for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
+        const QList<QStringView> fields = fieldsOf(line);
+        if (fields.size() < 3)
+            continue;
+        const std::optional<qint64> pid = parseInteger(fields[0]);
+        const std::optional<qint64> ppid = parseInteger(fields[1]);
+        if (!pid || !ppid)
+            continue;
+        QStringList path;
+        for (qsizetype i = 2; i < fields.size(); ++i)
+            path.append(fields[i].toString());
+        table.insert(*pid, Process{path.join(u' '), *ppid});
+    }
+    return table;
+}
+
+QHash<qint64, QString> PortScanner::parseWorkingDirectories(const QString& text)
+{
+    QHash<qint64, QString> directories;
+    std::optional<qint64> current;
+    for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u'p')) {
+            if (const std::optional<qint64> pid = parseInteger(line.mid(1)))
+                current = pid;
+        } else if (line.startsWith(u'n') && current) {
+            const QStringView name = line.mid(1);
+            if (name.startsWith(u'/') && !isLookupError(name))
+                directories.insert(*current, name.toString());
+        }
+    }
+    return directories;
+}
+
+QList<qint64> PortScanner::pidsOf(const QList<Row>& rows)
+{
+    QList<qint64> pids;
+    QSet<qint64> seen;
+    for (const Row& row : rows) {
+        if (!seen.contains(row.pid)) {
+            seen.insert(row.pid);
+            pids.append(row.pid);
+        }
+    }
+    return pids;
+}
+
+QList<PortEntry> PortScanner::mergeRows(const QList<Row>& rows, const QHash<qint64, Process>& processes,
+                                        const QHash<qint64, QString>& workingDirectories)
+{
+    struct Sockets
+    {
+        QString command;
+        QSet<QString> hosts;
+        QSet<QString> devices;
+    };
+    QList<Key> order;
+    QHash<Key, Sockets> byKey;
+    for (const Row& row : rows) {
+        const Key key{row.pid, row.port};
+        auto found = byKey.find(key);
+        if (found == byKey.end()) {
+            order.append(key);
+            found = byKey.insert(key, Sockets{row.command, {}, {}});
+        }
+        found->hosts.insert(row.host);
+        found->devices.insert(row.device);
+    }
+
+    QList<PortEntry> entries;
+    entries.reserve(order.size());
+    for (const Key& key : std::as_const(order)) {
+        const Sockets& sockets = byKey[key];
+        const auto process = processes.constFind(key.pid);
+        const bool loopbackOnly = std::all_of(sockets.hosts.cbegin(), sockets.hosts.cend(), isLoopbackHost);
+        PortEntry entry;
+        entry.port = key.port;
+        entry.pid = key.pid;
+        entry.processName = sockets.command;
+        entry.binaryPath = process != processes.cend() ? process->path : sockets.command;
+        entry.workingDirectory = workingDirectories.value(key.pid);
+        entry.proto = Proto::tcp;
+        entry.address = loopbackOnly ? Address::localhost : Address::allInterfaces;
+        entry.devices = sockets.devices;
+        entry.ppid = process != processes.cend() ? process->ppid : 0;
+        entries.append(std::move(entry));
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const PortEntry& a, const PortEntry& b) { return a.port < b.port; });
+    return entries;
+}
+
+} // namespace varlo

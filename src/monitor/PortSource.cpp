@@ -1,0 +1,7 @@
+#include "monitor/PortSource.h"
+
+namespace varlo {
+
+PortSource::~PortSource() = default;
+
+} // namespace varlo

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "monitor/PortEntry.h"
+
+#include <QList>
+#include <qcoro/qcorotask.h>
+
+namespace varlo {
+
+// Where the port monitor gets its listening ports from; tests script it.
+class PortSource
+{
+public:
+    virtual ~PortSource();
+    // The listening TCP ports right now, sorted by port. `includeDetails` adds
+    // the parent pid, command path and working directory of each process.
+    virtual QCoro::Task<QList<PortEntry>> scan(bool includeDetails) = 0;
+};
+
+} // namespace varlo
