@@ -1,0 +1,34 @@
+#include "detectors/DockerDetector.h"
+#include "detectors/TunnelDetector.h"
+#include "detectors/VPNDetector.h"
+#include "monitor/PortMonitor.h"
+#include "monitor/PortScanner.h"
+#include "process/ProcessInspector.h"
+#include "process/ProcessManager.h"
+
+namespace varlo {
+
+MonitorServices MonitorServices::system()
+{
+    // Shared so that every function below keeps its service alive.
+    auto tunnels = std::make_shared<TunnelDetector>();
+    auto docker = std::make_shared<DockerDetector>();
+    auto vpn = std::make_shared<VPNDetector>();
+    auto inspector = std::make_shared<ProcessInspector>();
+    auto processes = std::make_shared<ProcessManager>();
+
+    MonitorServices services;
+    services.scanner = std::make_unique<PortScanner>();
+    services.detectTunnels = [tunnels](int ngrokAPIPort) { return tunnels->detect(ngrokAPIPort); };
+    services.detectContainers = [docker] { return docker->detect(); };
+    services.detectVPN = [vpn] { return vpn->detect(); };
+    services.stopContainer = [docker](QString name) { return docker->stopContainer(name); };
+    services.processDetail = [inspector](qint64 pid) { return inspector->detail(pid); };
+    services.terminate = [processes](qint32 pid) { return processes->terminate(pid); };
+    services.killGroup = [processes](std::optional<qint64> primaryPID, QList<qint32> pids, qint64 port) {
+        return processes->killGroup(primaryPID, std::move(pids), port);
+    };
+    return services;
+}
+
+} // namespace varlo

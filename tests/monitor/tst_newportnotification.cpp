@@ -1,0 +1,62 @@
+// A port that starts listening while the monitor runs reaches the desktop's
+// notification service exactly once, through the real scanner.
+#include "monitor/PortMonitor.h"
+#include "services/PortNotifier.h"
+#include "settings/AppSettings.h"
+#include "settings/DefaultsStore.h"
+
+#include "FakeNotificationServer.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using namespace varlo;
+using varlo::test::TestListener;
+
+class NewPortNotificationTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void listenerStartedAfterTheFirstCycleIsAnnouncedOnce()
+    {
+        varlo::test::FakeServer server(QStringLiteral("fake-notification-server"));
+        QVERIFY(server.start());
+
+        const QList<quint16> ports = varlo::test::freeLoopbackPorts(2);
+        TestListener before;
+        QVERIFY(before.start({ports[0]}));
+
+        QTemporaryDir dir;
+        MemoryDefaultsStore store;
+        AppSettings settings(store);
+        settings.setMonitoredRange(QStringLiteral("%1,%2").arg(ports[0]).arg(ports[1]));
+        settings.setNotifyOnNewPort(true);
+        settings.setScanInterval(0.2);
+        PortNotifier notifier;
+        MonitorServices services = MonitorServices::system();
+        services.historyFile = dir.filePath(QStringLiteral("port-history.json"));
+        services.notifyNewPorts = [&notifier](const QList<PortEntry>& entries) { notifier.notify(entries); };
+        PortMonitor monitor(settings, std::move(services));
+        monitor.start();
+        QVERIFY(varlo::test::waitUntil([&] { return monitor.hasCompletedFirstScan(); }, 10s));
+
+        TestListener after;
+        QVERIFY(after.start({ports[1]}));
+        QVERIFY(varlo::test::waitUntil([&] { return !server.calls.isEmpty(); }, 10s));
+        QTest::qWait(1000); // several more cycles: nothing else is announced
+
+        QCOMPARE(server.calls.size(), 1);
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(after.pid()));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        const QString name = QString::fromUtf8(comm.readAll().trimmed());
+        QCOMPARE(server.calls.first().summary, QStringLiteral("Port opened"));
+        QCOMPARE(server.calls.first().body, QStringLiteral("%1 started on :%2").arg(name).arg(ports[1]));
+    }
+};
+
+QTEST_GUILESS_MAIN(NewPortNotificationTest)
+#include "tst_newportnotification.moc"
