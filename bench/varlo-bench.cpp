@@ -2,10 +2,15 @@
 // `figures`; pass name fragments as arguments to run only the matching ones.
 #include "TestSupport.h"
 #include "monitor/PortEntry.h"
+#include "monitor/PortMonitor.h"
 #include "monitor/PortScanner.h"
+#include "settings/AppSettings.h"
+#include "settings/DefaultsStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -123,6 +128,70 @@ void groupFigure()
         std::fprintf(stderr, "no groups\n");
 }
 
+// Resident memory of this process, in MiB.
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// The monitor as it runs most of the day: panel closed, a cycle every second,
+// 100 sockets held by helpers. CPU includes the lsof runs it starts.
+void idleMonitorFigures()
+{
+    constexpr int seconds = 30;
+    ListenerFarm farm;
+    if (!farm.start(100, 10)) {
+        std::fprintf(stderr, "could not start listeners\n");
+        return;
+    }
+    QTemporaryDir dir;
+    MemoryDefaultsStore store;
+    AppSettings settings(store);
+    settings.setScanInterval(1.0);
+    MonitorServices services = MonitorServices::system();
+    services.historyFile = dir.filePath(QStringLiteral("port-history.json"));
+    PortMonitor monitor(settings, std::move(services));
+
+    int cycles = 0;
+    QObject::connect(&monitor, &PortMonitor::isScanningChanged,
+                     [&] { cycles += monitor.isScanning() ? 0 : 1; });
+    const double cpuBefore = cpuMs();
+    monitor.start();
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::seconds(seconds), &loop, &QEventLoop::quit);
+    loop.exec();
+    const double cpuSeconds = (cpuMs() - cpuBefore) / 1000.0;
+    report(QStringLiteral("monitor_closed_panel_cpu_per_hour"), cpuSeconds * 3600.0 / seconds, "s");
+    report(QStringLiteral("monitor_closed_panel_cycles"), cycles, "cycles");
+    report(QStringLiteral("monitor_resident_memory"), residentMiB(), "MiB");
+}
+
+void historyLoadFigure()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("port-history.json"));
+    const ReferenceTime now = currentReferenceTime();
+    QList<PortHistoryEntry> entries;
+    for (int i = 0; i < 100000; ++i)
+        entries.append({i, QStringLiteral("process %1").arg(i), now - 60, now - 30, true});
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(PortHistory::encode(entries)) < 0)
+        return;
+    file.close();
+    const Cost cost = measure(3, [&] {
+        PortHistory history(path);
+        history.load(15);
+    });
+    report(QStringLiteral("history_load_100000_entries"), cost.wallMs, "ms");
+}
+
 struct Figure
 {
     const char* name;
@@ -130,10 +199,9 @@ struct Figure
 };
 
 const std::vector<Figure> figures{
-    {"scan_10", [] { scanFigures(10); }},
-    {"scan_100", [] { scanFigures(100); }},
-    {"scan_1000", [] { scanFigures(1000); }},
-    {"group", groupFigure},
+    {"scan_10", [] { scanFigures(10); }},     {"scan_100", [] { scanFigures(100); }},
+    {"scan_1000", [] { scanFigures(1000); }}, {"group", groupFigure},
+    {"history", historyLoadFigure},           {"monitor", idleMonitorFigures},
 };
 
 } // namespace
