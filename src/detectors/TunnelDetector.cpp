@@ -1,5 +1,7 @@
 #include "detectors/TunnelDetector.h"
 
+#include "monitor/DecimalInteger.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -49,34 +51,17 @@ QStringView trimSpacesAndTabs(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
-// An optional sign and ASCII digits only, within 64 bits.
-std::optional<qint64> readDecimal(QStringView text)
-{
-    const qsizetype digitsFrom = (text.startsWith(u'+') || text.startsWith(u'-')) ? 1 : 0;
-    if (text.size() == digitsFrom)
-        return std::nullopt;
-    for (qsizetype i = digitsFrom; i < text.size(); ++i) {
-        if (text[i] < u'0' || text[i] > u'9')
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return value;
-}
-
 // The last non-empty piece between colons as an integer, else the whole text.
 std::optional<qint64> portAfterLastColon(QStringView text)
 {
     const QList<QStringView> pieces = text.split(u':', Qt::SkipEmptyParts);
     if (!pieces.isEmpty()) {
-        if (const auto port = readDecimal(pieces.constLast()))
+        if (const auto port = parseDecimalInteger<qint64>(pieces.constLast()))
             return port;
     }
     if (text.isEmpty())
         return std::nullopt;
-    return readDecimal(text);
+    return parseDecimalInteger<qint64>(text);
 }
 
 // Lines at "\n", with the "\r" of a CRLF file dropped.
@@ -147,7 +132,7 @@ std::optional<qint64> listenerPIDIn(const TunnelDetector::Environment& env, qint
                     QStringLiteral("-iTCP:") + QString::number(port), QStringLiteral("-sTCP:LISTEN")},
                    TunnelDetector::toolTimeout);
     for (QStringView line : splitLines(output)) {
-        const auto pid = readDecimal(trimSpacesAndTabs(line));
+        const auto pid = parseDecimalInteger<qint64>(trimSpacesAndTabs(line));
         // Not a process id anyone could own; never hand it to ps as an option.
         if (pid && *pid > 0)
             return pid;
@@ -519,7 +504,7 @@ TunnelMap TunnelDetector::parseCloudflaredConfig(const QString& text)
                 service.contains(QLatin1String("127.0.0.1:"))) {
                 const QList<QStringView> pieces = service.split(u':', Qt::SkipEmptyParts);
                 if (!pieces.isEmpty()) {
-                    if (const auto port = readDecimal(pieces.constLast()))
+                    if (const auto port = parseDecimalInteger<qint64>(pieces.constLast()))
                         map.insert(*port, TunnelInfo{TunnelInfo::Provider::cloudflare,
                                                      QStringLiteral("https://") + *pendingHost});
                 }

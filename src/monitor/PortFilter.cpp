@@ -1,9 +1,9 @@
 #include "monitor/PortFilter.h"
 
+#include "monitor/DecimalInteger.h"
 #include "settings/AppSettings.h"
 
 #include <QSet>
-
 #include <optional>
 
 namespace varlo {
@@ -22,25 +22,6 @@ QStringView trimHorizontal(QStringView text)
     return text.mid(begin, end - begin);
 }
 
-// An optional sign and ASCII digits only, within 64 bits; overflow is invalid.
-std::optional<qint64> parseInteger(QStringView text)
-{
-    if (text.isEmpty())
-        return std::nullopt;
-    qsizetype start = (text[0] == u'+' || text[0] == u'-') ? 1 : 0;
-    if (start == text.size())
-        return std::nullopt;
-    for (qsizetype i = start; i < text.size(); ++i) {
-        if (text[i] < u'0' || text[i] > u'9')
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
 {
     const QStringView piece = trimHorizontal(rawPiece);
@@ -48,7 +29,7 @@ std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
         return std::nullopt;
     const qsizetype dash = piece.indexOf(u'-');
     if (dash < 0) {
-        const auto port = parseInteger(piece);
+        const auto port = parseDecimalInteger<qint64>(piece);
         if (!port)
             return std::nullopt;
         return PortFilter::Range{*port, *port};
@@ -57,8 +38,8 @@ std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
     const QStringView right = trimHorizontal(piece.mid(dash + 1));
     if (left.isEmpty() || right.isEmpty())
         return std::nullopt;
-    const auto low = parseInteger(left);
-    const auto high = parseInteger(right);
+    const auto low = parseDecimalInteger<qint64>(left);
+    const auto high = parseDecimalInteger<qint64>(right);
     if (!low || !high || *high < *low)
         return std::nullopt;
     return PortFilter::Range{*low, *high};

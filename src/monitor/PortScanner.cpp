@@ -1,5 +1,7 @@
 #include "monitor/PortScanner.h"
 
+#include "monitor/DecimalInteger.h"
+
 #include <QRegularExpression>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
@@ -10,23 +12,6 @@
 namespace varlo {
 
 namespace {
-
-// Decimal digits with an optional sign; anything else, or an overflow, is no number.
-std::optional<qint64> parseInteger(QStringView text)
-{
-    QStringView digits = text;
-    if (digits.startsWith(u'+') || digits.startsWith(u'-'))
-        digits = digits.mid(1);
-    if (digits.isEmpty())
-        return std::nullopt;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
-}
 
 QList<QStringView> fieldsOf(QStringView line)
 {
@@ -137,8 +122,8 @@ QList<PortScanner::Row> PortScanner::parseListing(const QString& text)
         const qsizetype colon = name.lastIndexOf(u':');
         if (colon < 0)
             continue;
-        const std::optional<qint64> port = parseInteger(name.mid(colon + 1));
-        const std::optional<qint64> pid = parseInteger(fields[n - 9]);
+        const std::optional<qint64> port = parseDecimalInteger<qint64>(name.mid(colon + 1));
+        const std::optional<qint64> pid = parseDecimalInteger<qint64>(fields[n - 9]);
         // A pid that is not a real process must never reach a kill.
         if (!port || !pid || *pid <= 0)
             continue;
@@ -158,8 +143,8 @@ QHash<qint64, PortScanner::Process> PortScanner::parseProcessTable(const QString
         const QList<QStringView> fields = fieldsOf(line);
         if (fields.size() < 3)
             continue;
-        const std::optional<qint64> pid = parseInteger(fields[0]);
-        const std::optional<qint64> ppid = parseInteger(fields[1]);
+        const std::optional<qint64> pid = parseDecimalInteger<qint64>(fields[0]);
+        const std::optional<qint64> ppid = parseDecimalInteger<qint64>(fields[1]);
         if (!pid || !ppid)
             continue;
         QStringList path;
@@ -176,7 +161,7 @@ QHash<qint64, QString> PortScanner::parseWorkingDirectories(const QString& text)
     std::optional<qint64> current;
     for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
         if (line.startsWith(u'p')) {
-            if (const std::optional<qint64> pid = parseInteger(line.mid(1)))
+            if (const std::optional<qint64> pid = parseDecimalInteger<qint64>(line.mid(1)))
                 current = pid;
         } else if (line.startsWith(u'n') && current) {
             const QStringView name = line.mid(1);

@@ -1,6 +1,6 @@
 #include "process/ProcessInspector.h"
 
-#include "process/DecimalInteger.h"
+#include "monitor/DecimalInteger.h"
 
 #include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>

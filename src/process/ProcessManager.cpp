@@ -1,6 +1,6 @@
 #include "process/ProcessManager.h"
 
-#include "process/DecimalInteger.h"
+#include "monitor/DecimalInteger.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
