@@ -1,6 +1,6 @@
 #include "detectors/TunnelDetector.h"
 
-#include "monitor/DecimalInteger.h"
+#include "monitor/TextParsing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,17 +39,6 @@ const QStringList ngrokConfigFiles{
 const QString cloudflaredConfigFile = QStringLiteral(".cloudflared/config.yml");
 constexpr qint64 firstQuickTunnelMetricsPort = 20241;
 constexpr int quickTunnelMetricsPortCount = 5;
-
-QStringView trimSpacesAndTabs(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 // The last non-empty piece between colons as an integer, else the whole text.
 std::optional<qint64> portAfterLastColon(QStringView text)

@@ -1,6 +1,6 @@
 #include "monitor/PortFilter.h"
 
-#include "monitor/DecimalInteger.h"
+#include "monitor/TextParsing.h"
 #include "settings/AppSettings.h"
 
 #include <QSet>
@@ -10,21 +10,9 @@ namespace varlo {
 
 namespace {
 
-QStringView trimHorizontal(QStringView text)
-{
-    auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
 {
-    const QStringView piece = trimHorizontal(rawPiece);
+    const QStringView piece = trimSpacesAndTabs(rawPiece);
     if (piece.isEmpty())
         return std::nullopt;
     const qsizetype dash = piece.indexOf(u'-');
@@ -34,8 +22,8 @@ std::optional<PortFilter::Range> parsePiece(QStringView rawPiece)
             return std::nullopt;
         return PortFilter::Range{*port, *port};
     }
-    const QStringView left = trimHorizontal(piece.left(dash));
-    const QStringView right = trimHorizontal(piece.mid(dash + 1));
+    const QStringView left = trimSpacesAndTabs(piece.left(dash));
+    const QStringView right = trimSpacesAndTabs(piece.mid(dash + 1));
     if (left.isEmpty() || right.isEmpty())
         return std::nullopt;
     const auto low = parseDecimalInteger<qint64>(left);

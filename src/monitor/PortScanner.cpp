@@ -1,6 +1,6 @@
 #include "monitor/PortScanner.h"
 
-#include "monitor/DecimalInteger.h"
+#include "monitor/TextParsing.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "process/ProcessInspector.h"
 
-#include "monitor/DecimalInteger.h"
+#include "monitor/TextParsing.h"
 
 #include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,6 +1,6 @@
 #include "process/ProcessManager.h"
 
-#include "monitor/DecimalInteger.h"
+#include "monitor/TextParsing.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
@@ -114,13 +114,7 @@ QList<qint32> ProcessManager::parseListeningPIDs(const QString& output)
 {
     QList<qint32> pids;
     for (QStringView line : QStringView(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        qsizetype begin = 0;
-        qsizetype end = line.size();
-        while (begin < end && (line[begin] == u' ' || line[begin] == u'\t'))
-            ++begin;
-        while (end > begin && (line[end - 1] == u' ' || line[end - 1] == u'\t'))
-            --end;
-        if (const auto pid = parseDecimalInteger<qint32>(line.sliced(begin, end - begin)))
+        if (const auto pid = parseDecimalInteger<qint32>(trimSpacesAndTabs(line)))
             pids.append(*pid);
     }
     return pids;

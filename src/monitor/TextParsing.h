@@ -7,6 +7,18 @@
 
 namespace varlo {
 
+// Spaces and tabs off both ends; newlines stay.
+inline QStringView trimSpacesAndTabs(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
 // Strict decimal integer: an optional '+' or '-', then ASCII digits only, no
 // surrounding white space, nothing past the range of T.
 template<typename T> std::optional<T> parseDecimalInteger(QStringView text)
