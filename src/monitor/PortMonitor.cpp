@@ -5,11 +5,9 @@
 
 #include <QPointer>
 #include <QStringList>
-
 #include <algorithm>
-#include <chrono>
+#include <climits>
 #include <cmath>
-#include <qcoro/qcorotimer.h>
 
 namespace varlo {
 
@@ -32,8 +30,7 @@ QList<qint64> sorted(const QSet<qint64>& ports)
     return list;
 }
 
-template<typename T>
-bool assignIfChanged(T& field, T value)
+template<typename T> bool assignIfChanged(T& field, T value)
 {
     if (field == value)
         return false;
@@ -55,7 +52,8 @@ QList<qint32> memberPIDs(const PortGroup& group)
 } // namespace
 
 PortMonitor::PortMonitor(AppSettings& settings, MonitorServices services, QObject* parent)
-    : QObject(parent), m_settings(settings), m_services(std::move(services)), m_history(m_services.historyFile)
+    : QObject(parent), m_settings(settings), m_services(std::move(services)),
+      m_history(m_services.historyFile)
 {
     m_history.load(m_settings.historyRetentionDays());
 }
@@ -73,19 +71,24 @@ void PortMonitor::start()
     if (m_started)
         return;
     m_started = true;
-    scanLoop(); // runs until the monitor is gone
+    // A timer the monitor owns, rather than a sleeping coroutine, so nothing
+    // is left waiting once the monitor is gone.
+    m_pauseTimer.setSingleShot(true);
+    m_pauseTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pauseTimer, &QTimer::timeout, this, &PortMonitor::tick);
+    tick();
 }
 
-QCoro::Task<void> PortMonitor::scanLoop()
+void PortMonitor::tick()
 {
-    QPointer<PortMonitor> self(this);
-    while (self) {
-        co_await self->refresh();
-        if (!self)
+    [](QPointer<PortMonitor> monitor) -> QCoro::Task<void> {
+        co_await monitor->refresh();
+        if (!monitor)
             co_return;
-        const auto pause = std::chrono::duration<double>(self->effectiveScanInterval());
-        co_await QCoro::sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(pause));
-    }
+        // QTimer counts in int milliseconds; a longer pause is capped there.
+        const double pauseMs = std::min(monitor->effectiveScanInterval() * 1000.0, double(INT_MAX));
+        monitor->m_pauseTimer.start(static_cast<int>(pauseMs));
+    }(this);
 }
 
 QCoro::Task<void> PortMonitor::refresh()
@@ -128,7 +131,10 @@ QCoro::Task<void> PortMonitor::scanCycle()
         co_await refreshExpandedDetail();
 }
 
-void PortMonitor::recordHistory() { m_history.record(m_ports); }
+void PortMonitor::recordHistory()
+{
+    m_history.record(m_ports);
+}
 
 QCoro::Task<void> PortMonitor::gatherContext()
 {

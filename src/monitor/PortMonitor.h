@@ -13,7 +13,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,7 +34,8 @@ struct MonitorServices
     std::function<QCoro::Task<bool>(QString containerName)> stopContainer;
     std::function<QCoro::Task<std::optional<ProcessDetail>>(qint64 pid)> processDetail;
     std::function<QCoro::Task<bool>(qint32 pid)> terminate;
-    std::function<QCoro::Task<bool>(std::optional<qint64> primaryPID, QList<qint32> pids, qint64 port)> killGroup;
+    std::function<QCoro::Task<bool>(std::optional<qint64> primaryPID, QList<qint32> pids, qint64 port)>
+        killGroup;
     std::function<void(const QList<PortEntry>&)> notifyNewPorts;
     QString historyFile = PortHistory::standardFilePath();
 
@@ -112,7 +113,8 @@ Q_SIGNALS:
     void hasCompletedFirstScanChanged();
 
 private:
-    QCoro::Task<void> scanLoop();
+    // One cycle now, then the next after `effectiveScanInterval()`.
+    void tick();
     QCoro::Task<void> scanCycle();
 
     // The four steps a cycle runs after publishing the ports.
@@ -143,6 +145,7 @@ private:
     PortHistory m_history;
     std::function<void(qint64)> m_onPortsChanged;
     bool m_started = false;
+    QTimer m_pauseTimer;
 
     QList<PortEntry> m_ports;
     bool m_isScanning = false;
