@@ -1,12 +1,10 @@
 // The monitor with the real scanner, process manager and report tool, against
 // processes this test starts on its own loopback ports.
+#include "TestSupport.h"
 #include "monitor/PortMonitor.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsStore.h"
 
-#include "TestSupport.h"
-
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,63 +14,34 @@
 
 using namespace std::chrono_literals;
 using namespace varlo;
-using varlo::test::TestListener;
 using varlo::test::awaitTask;
-
-namespace {
-
-QString rangeOf(const QList<quint16>& ports)
-{
-    QStringList pieces;
-    for (quint16 port : ports)
-        pieces.append(QString::number(port));
-    return pieces.join(u',');
-}
-
-std::optional<PortGroup> groupOn(const PortMonitor& monitor, quint16 port)
-{
-    for (const PortGroup& group : PortGroup::group(monitor.ports())) {
-        if (group.port == port)
-            return group;
-    }
-    return std::nullopt;
-}
-
-} // namespace
+using varlo::test::TestListener;
+using varlo::test::waitUntil;
 
 class MonitorEndToEndTest : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    MemoryDefaultsStore m_store;
+    AppSettings m_settings{m_store};
 
-    std::unique_ptr<PortMonitor> makeMonitor(AppSettings& settings, MonitorServices services)
+    std::unique_ptr<PortMonitor> monitorOn(const QList<quint16>& ports, MonitorServices services)
     {
+        m_settings.setMonitoredRange(QStringLiteral("%1,%2").arg(ports[0]).arg(ports[1]));
         services.historyFile = m_dir.filePath(QStringLiteral("port-history.json"));
-        return std::make_unique<PortMonitor>(settings, std::move(services));
+        auto monitor = std::make_unique<PortMonitor>(m_settings, std::move(services));
+        monitor->setPanelOpen(true);
+        return monitor;
     }
-
-    // A docker client that publishes `ports` from one container "web" and
-    // records every stop it is asked for.
-    QString writeFakeDocker(const QList<quint16>& ports)
+    static std::optional<PortGroup> groupOn(const PortMonitor& monitor, quint16 port)
     {
-        QString listing;
-        for (quint16 port : ports)
-            listing += QStringLiteral("web\tnginx:1\tUp 2 minutes\t127.0.0.1:%1->80/tcp\tshop\n").arg(port);
-        const QString path = m_dir.filePath(QStringLiteral("docker"));
-        QFile script(path);
-        if (!script.open(QIODevice::WriteOnly))
-            return {};
-        script.write(QStringLiteral("#!/bin/sh\n"
-                                    "if [ \"$1\" = ps ]; then printf '%1'; exit 0; fi\n"
-                                    "if [ \"$1\" = stop ]; then echo \"$@\" >> '%2'; eval echo \\${$#}; fi\n")
-                         .arg(listing, stopLog())
-                         .toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
+        for (const PortGroup& group : PortGroup::group(monitor.ports())) {
+            if (group.port == port)
+                return group;
+        }
+        return std::nullopt;
     }
-    QString stopLog() const { return m_dir.filePath(QStringLiteral("stops.log")); }
 
 private Q_SLOTS:
     void killEndsASingleProcessAndAWorkerFamily()
@@ -82,13 +51,8 @@ private Q_SLOTS:
         TestListener family;
         QVERIFY(single.start({ports[0]}));
         QVERIFY(family.start({ports[1]}, TestListener::Options::withWorkers(2)));
-
-        MemoryDefaultsStore store;
-        AppSettings settings(store);
-        settings.setMonitoredRange(rangeOf(ports));
-        auto monitor = makeMonitor(settings, MonitorServices::system());
-        monitor->setPanelOpen(true);
-        QVERIFY(varlo::test::waitUntil([&] { return monitor->hasLoadedOnce() && !monitor->isScanning(); }, 20s));
+        auto monitor = monitorOn(ports, MonitorServices::system());
+        QVERIFY(waitUntil([&] { return monitor->hasLoadedOnce() && !monitor->isScanning(); }, 20s));
 
         const auto singleGroup = groupOn(*monitor, ports[0]);
         const auto familyGroup = groupOn(*monitor, ports[1]);
@@ -97,12 +61,11 @@ private Q_SLOTS:
         QCOMPARE(familyGroup->primaryPID, std::optional<qint64>(family.pid()));
 
         QVERIFY(awaitTask(monitor->kill(*singleGroup), 20s));
-        QVERIFY(varlo::test::waitUntil([&] { return !TestListener::isAlive(single.pid()); }, 5s));
+        QVERIFY(waitUntil([&] { return !TestListener::isAlive(single.pid()); }, 5s));
         QVERIFY(!groupOn(*monitor, ports[0]));
-
         QVERIFY(awaitTask(monitor->kill(*familyGroup), 20s));
         for (qint64 pid : family.allPids())
-            QVERIFY(varlo::test::waitUntil([&] { return !TestListener::isAlive(pid); }, 5s));
+            QVERIFY(waitUntil([&] { return !TestListener::isAlive(pid); }, 5s));
         QVERIFY(!groupOn(*monitor, ports[1]));
     }
 
@@ -114,30 +77,41 @@ private Q_SLOTS:
         QVERIFY(proxyA.start({ports[0]}));
         QVERIFY(proxyB.start({ports[1]}));
 
-        MemoryDefaultsStore store;
-        AppSettings settings(store);
-        settings.setMonitoredRange(rangeOf(ports));
-        settings.setTunnelDetectionEnabled(false);
+        // A docker client that publishes both ports from one container "web" and logs every stop.
+        const QString docker = m_dir.filePath(QStringLiteral("docker"));
+        const QString stopLog = m_dir.filePath(QStringLiteral("stops.log"));
+        QFile script(docker);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\nif [ \"$1\" = ps ]; then printf 'web\\tnginx:1\\tUp 2 minutes\\t"
+                           "127.0.0.1:%1->80/tcp\\tshop\\nweb\\tnginx:1\\tUp 2 minutes\\t127.0.0.1:%2->80/"
+                           "tcp\\tshop\\n'; exit 0; fi\n"
+                           "if [ \"$1\" = stop ]; then echo \"$@\" >> '%3'; eval echo \\${$#}; fi\n")
+                .arg(ports[0])
+                .arg(ports[1])
+                .arg(stopLog)
+                .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        m_settings.setTunnelDetectionEnabled(false);
         MonitorServices services = MonitorServices::system();
-        auto docker = std::make_shared<DockerDetector>(QStringList{writeFakeDocker(ports)}, systemCommandRunner());
-        services.detectContainers = [docker] { return docker->detect(); };
-        services.stopContainer = [docker](QString name) { return docker->stopContainer(name); };
-        auto monitor = makeMonitor(settings, std::move(services));
-        monitor->setPanelOpen(true);
-        QVERIFY(varlo::test::waitUntil([&] { return monitor->dockerContainers().size() == 2 && !monitor->isScanning(); }, 20s));
+        auto detector = std::make_shared<DockerDetector>(QStringList{docker}, systemCommandRunner());
+        services.detectContainers = [detector] { return detector->detect(); };
+        services.stopContainer = [detector](QString name) { return detector->stopContainer(name); };
+        auto monitor = monitorOn(ports, std::move(services));
+        QVERIFY(waitUntil([&] { return monitor->dockerContainers().size() == 2 && !monitor->isScanning(); },
+                          20s));
 
         QVERIFY(awaitTask(monitor->kill(*groupOn(*monitor, ports[0])), 20s));
         QVERIFY(awaitTask(monitor->killAll(), 20s));
-
-        QFile log(stopLog());
+        QFile log(stopLog);
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QList<QByteArray> stops = log.readAll().trimmed().split('\n');
         QCOMPARE(stops.size(), 2); // one kill, then one stop for both ports
-        QVERIFY(stops[0].startsWith("stop --time 3"));
-        QVERIFY(stops[0].endsWith(" web"));
+        QVERIFY(stops[0].startsWith("stop --time 3") && stops[0].endsWith(" web"));
         // The container is stopped instead of signalling the forwarding process.
-        QVERIFY(TestListener::isAlive(proxyA.pid()));
-        QVERIFY(TestListener::isAlive(proxyB.pid()));
+        QVERIFY(TestListener::isAlive(proxyA.pid()) && TestListener::isAlive(proxyB.pid()));
     }
 
     void reportToolPrintsTheListener()
@@ -150,9 +124,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("Varlo"))));
         QFile settings(config.filePath(QStringLiteral("Varlo/settings.json")));
         QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QJsonDocument(QJsonObject{{QStringLiteral("monitoredRange"), QString::number(port)},
-                                                 {QStringLiteral("dockerDetectionEnabled"), false},
-                                                 {QStringLiteral("tunnelDetectionEnabled"), false}})
+        settings.write(QJsonDocument(QJsonObject{{"monitoredRange", QString::number(port)},
+                                                 {"dockerDetectionEnabled", false},
+                                                 {"tunnelDetectionEnabled", false}})
                            .toJson());
         settings.close();
 
@@ -167,16 +141,14 @@ private Q_SLOTS:
         QCOMPARE(report.exitCode(), 0);
 
         QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(report.readAllStandardOutput(), &error);
+        const QJsonObject document = QJsonDocument::fromJson(report.readAllStandardOutput(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        const QJsonArray groups = document.object().value(QStringLiteral("groups")).toArray();
+        const QJsonArray groups = document.value("groups").toArray();
         QCOMPARE(groups.size(), 1);
-        const QJsonObject group = groups.first().toObject();
-        QCOMPARE(group.value(QStringLiteral("port")).toInteger(), port);
-        QCOMPARE(group.value(QStringLiteral("primaryPID")).toInteger(), listener.pid());
-        QCOMPARE(group.value(QStringLiteral("members")).toArray().size(), 2);
-        QCOMPARE(document.object().value(QStringLiteral("settings")).toObject().value(QStringLiteral("monitoredRange")),
-                 QJsonValue(QString::number(port)));
+        QCOMPARE(groups[0]["port"].toInteger(), port);
+        QCOMPARE(groups[0]["primaryPID"].toInteger(), listener.pid());
+        QCOMPARE(groups[0]["members"].toArray().size(), 2);
+        QCOMPARE(document["settings"]["monitoredRange"], QJsonValue(QString::number(port)));
         QVERIFY(!QFile::exists(config.filePath(QStringLiteral("Varlo/port-history.json"))));
     }
 };

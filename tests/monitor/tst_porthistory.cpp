@@ -1,6 +1,5 @@
 #include "monitor/PortHistory.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,203 +7,133 @@
 
 using namespace varlo;
 
-namespace {
-
-constexpr double day = 86400.0;
-
-PortEntry entry(qint64 port, const QString& name)
-{
-    PortEntry e;
-    e.port = port;
-    e.pid = 1000 + port;
-    e.processName = name;
-    return e;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
-
 class PortHistoryTest : public QObject
 {
     Q_OBJECT
 
+    static constexpr double day = 86400.0;
     QTemporaryDir m_dir;
     double m_now = 800000000.0;
 
-    QString path() const { return m_dir.filePath(QStringLiteral("Varlo/port-history.json")); }
-    std::unique_ptr<PortHistory> makeHistory()
+    static PortEntry entry(qint64 port, const QString& name)
     {
-        return std::make_unique<PortHistory>(path(), [this] { return m_now; });
+        PortEntry e;
+        e.port = port;
+        e.processName = name;
+        return e;
+    }
+    static QByteArray read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // A history of its own file, which holds `content` (none when empty) before the load.
+    std::unique_ptr<PortHistory> loaded(const QByteArray& content = {})
+    {
+        const QString dir =
+            QStringLiteral("%1-%2").arg(QTest::currentTestFunction(), QTest::currentDataTag());
+        auto history =
+            std::make_unique<PortHistory>(m_dir.filePath(dir + "/h.json"), [this] { return m_now; });
+        QFile file(history->fileURL());
+        if (!content.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(content);
+        file.close();
+        history->load(15);
+        return history;
     }
 
 private Q_SLOTS:
-    void init()
+    void loadKeepsRetainedEntriesInactive()
     {
-        QFile::remove(path());
-        QFile::remove(path() + QStringLiteral(".corrupt"));
-    }
-
-    void loadKeepsEntriesWithinRetentionAllInactive()
-    {
-        const QList<PortHistoryEntry> stored{
-            {3000, QStringLiteral("node"), m_now - 20 * day, m_now - 15 * day + 60, true},
-            {3001, QStringLiteral("ruby"), m_now - 20 * day, m_now - 16 * day, false},
-            {3002, QStringLiteral("old"), m_now - 3 * day, m_now - 2 * day, true},
-            {3002, QStringLiteral("new"), m_now - 3 * day, m_now - 1 * day, false},
-            {3002, QStringLiteral("older"), m_now - 3 * day, m_now - 2.5 * day, false},
-        };
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        writeFile(path(), PortHistory::encode(stored));
-
-        auto history = makeHistory();
-        history->load(15);
-        const PortHistoryMap byPort = history->byPort();
-        QCOMPARE(byPort.keys().size(), 2);
-        QVERIFY(byPort.contains(3000));
-        QVERIFY(!byPort.contains(3001));
-        QCOMPARE(byPort.value(3002).lastProcessName, QStringLiteral("new")); // the later sighting
-        for (const PortHistoryEntry& e : byPort)
-            QVERIFY(!e.isActive);
+        auto history = loaded(PortHistory::encode({
+            {3000, "node", m_now - 20 * day, m_now - 15 * day + 60, true},
+            {3001, "ruby", m_now - 20 * day, m_now - 16 * day, false},
+            {3002, "old", m_now - 3 * day, m_now - 2 * day, true},
+            {3002, "new", m_now - 3 * day, m_now - 1 * day, true},
+            {3002, "older", m_now - 3 * day, m_now - 2.5 * day, false},
+        }));
+        QCOMPARE(history->byPort().size(), 2);
+        QCOMPARE(history->byPort().value(3000).lastSeen, m_now - 15 * day + 60);
+        QVERIFY(!history->byPort().value(3000).isActive);
+        QCOMPARE(history->byPort().value(3002),
+                 (PortHistoryEntry{3002, "new", m_now - 3 * day, m_now - day, false}));
         QCOMPARE(history->writesStarted(), 0);
     }
 
     void recordWritesOnlyWhenSomethingStartsOrStops()
     {
-        auto history = makeHistory();
-        history->record({entry(3000, QStringLiteral("node")), entry(3000, QStringLiteral("ruby"))});
-        QCOMPARE(history->byPort().value(3000).lastProcessName, QStringLiteral("ruby"));
-        QCOMPARE(history->writesStarted(), 1);
-
-        const double firstSeen = history->byPort().value(3000).firstSeen;
+        auto history = loaded();
+        history->record({entry(3000, "node"), entry(3000, "ruby")});
         m_now += 10;
-        history->record({entry(3000, QStringLiteral("ruby"))});
+        history->record({entry(3000, "ruby")});
+        QCOMPARE(history->byPort().value(3000), (PortHistoryEntry{3000, "ruby", m_now - 10, m_now, true}));
         QCOMPARE(history->writesStarted(), 1);
-        QCOMPARE(history->byPort().value(3000).lastSeen, m_now);
-
+        history->record({});
         history->record({});
         QCOMPARE(history->writesStarted(), 2);
-        QVERIFY(!history->byPort().value(3000).isActive);
-        history->record({});
-        QCOMPARE(history->writesStarted(), 2);
-
-        m_now += 10;
-        history->record({entry(3000, QStringLiteral("ruby"))});
+        history->record({entry(3000, "ruby")});
         QCOMPARE(history->writesStarted(), 3);
-        QCOMPARE(history->byPort().value(3000).firstSeen, firstSeen);
     }
 
-    void fileHoldsTheLastStateAfterABurstOfWrites()
+    void fileHoldsTheLastStateAfterABurst()
     {
-        auto history = makeHistory();
-        for (int i = 0; i < 200; ++i) {
+        auto history = loaded();
+        for (int i = 0; i < 200; ++i, m_now += 1) {
             QList<PortEntry> ports;
             for (int p = 0; p <= i % 7; ++p)
-                ports.append(entry(3000 + p, QStringLiteral("p%1").arg(i)));
+                ports.append(entry(3000 + p, QString::number(i)));
             history->record(ports);
-            m_now += 1;
         }
         history->waitForWrites();
-        const auto onDisk = PortHistory::decode(readFile(path()));
-        QVERIFY(onDisk);
         PortHistoryMap fromFile;
-        for (const PortHistoryEntry& e : *onDisk)
+        for (const PortHistoryEntry& e :
+             PortHistory::decode(read(history->fileURL())).value_or(QList<PortHistoryEntry>{}))
             fromFile.insert(e.port, e);
         QCOMPARE(fromFile, history->byPort());
-
-        auto reloaded = makeHistory();
-        reloaded->load(15);
-        QCOMPARE(reloaded->byPort().size(), history->byPort().size());
     }
 
-    void clearWritesAnEmptyArray()
-    {
-        auto history = makeHistory();
-        history->record({entry(3000, QStringLiteral("node"))});
-        history->clear();
-        history->waitForWrites();
-        QVERIFY(history->byPort().isEmpty());
-        QCOMPARE(readFile(path()), QByteArray("[]"));
-    }
-
-    void unreadableFileIsKeptAsideBeforeBeingReplaced_data()
+    void unreadableFileIsKeptAside_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("not json") << QByteArray("port history?");
         QTest::newRow("object") << QByteArray(R"({"port": 3000})");
-        QTest::newRow("missing member")
-            << QByteArray(R"([{"port":3000,"lastProcessName":"n","firstSeen":1,"lastSeen":1}])");
-        QTest::newRow("wrong type") << QByteArray(
-            R"([{"port":"3000","lastProcessName":"n","firstSeen":1,"lastSeen":1,"isActive":true}])");
+        QTest::newRow("missing member") << QByteArray(R"([{"port":3000,"lastProcessName":"n"}])");
         QTest::newRow("huge port") << QByteArray(
             R"([{"port":1e300,"lastProcessName":"n","firstSeen":1,"lastSeen":1,"isActive":true}])");
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe[", 4);
     }
-    void unreadableFileIsKeptAsideBeforeBeingReplaced()
+    void unreadableFileIsKeptAside()
     {
         QFETCH(QByteArray, content);
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        writeFile(path(), content);
-
-        auto history = makeHistory();
-        history->load(15);
+        auto history = loaded(content);
         QVERIFY(history->byPort().isEmpty());
-        QCOMPARE(readFile(path()), content); // untouched until the next write
-
-        history->record({entry(3000, QStringLiteral("node"))});
-        history->record({});
+        QCOMPARE(read(history->fileURL()), content); // untouched until the next write
+        history->record({entry(3000, "node")});
         history->waitForWrites();
-        QCOMPARE(readFile(path() + QStringLiteral(".corrupt")), content);
-        QVERIFY(PortHistory::decode(readFile(path())));
-    }
-
-    void absurdTimestampsDoNotBreakTheTexts()
-    {
-        auto history = makeHistory();
-        const PortHistoryEntry future{3000, QStringLiteral("n"), 1e300, 1e300, false};
-        QCOMPARE(history->lastSeenText(future), QStringLiteral("0s ago"));
-        const PortHistoryEntry ancient{3000, QStringLiteral("n"), -1e300, -1e300, false};
-        QVERIFY(history->lastSeenText(ancient).endsWith(QStringLiteral("d ago")));
-        QVERIFY(history->firstSeenAgeText(ancient).endsWith(QStringLiteral("h")));
+        QCOMPARE(read(history->fileURL() + ".corrupt"), content);
+        QVERIFY(PortHistory::decode(read(history->fileURL())));
     }
 
     void texts_data()
     {
         QTest::addColumn<double>("age");
-        QTest::addColumn<QString>("lastSeen");
-        QTest::addColumn<QString>("firstSeenAge");
-        QTest::newRow("59s") << 59.9 << "59s ago"
-                             << "59s";
-        QTest::newRow("60s") << 60.0 << "1m ago"
-                             << "1m 0s";
-        QTest::newRow("1h") << 3600.0 << "1h ago"
-                            << "1h 0m";
-        QTest::newRow("1d") << day << "1d ago"
-                            << "1d 0h";
-        QTest::newRow("2d4h") << 187200.0 << "2d ago"
-                              << "2d 4h";
+        QTest::addColumn<QString>("texts"); // last seen[|first seen age]
+        QTest::newRow("fraction dropped") << 59.9 << "59s ago|59s";
+        QTest::newRow("minute") << 60.0 << "1m ago|1m 0s";
+        QTest::newRow("hour") << 3600.0 << "1h ago|1h 0m";
+        QTest::newRow("days") << 187200.0 << "2d ago|2d 4h";
+        QTest::newRow("clock set back") << -30.0 << "0s ago";
+        QTest::newRow("absurdly old") << 1e300 << "104166666666666d ago|104166666666666d 16h";
     }
     void texts()
     {
         QFETCH(double, age);
-        QFETCH(QString, lastSeen);
-        QFETCH(QString, firstSeenAge);
-        auto history = makeHistory();
-        const PortHistoryEntry e{3000, QStringLiteral("n"), m_now - age, m_now - age, false};
-        QCOMPARE(history->lastSeenText(e), lastSeen);
-        QCOMPARE(history->firstSeenAgeText(e), firstSeenAge);
-        QCOMPARE(history->lastSeenText({3000, QStringLiteral("n"), 0, 0, true}), QStringLiteral("active"));
+        QFETCH(QString, texts);
+        auto history = loaded();
+        const PortHistoryEntry e{3000, "n", m_now - age, m_now - age, false};
+        const QString last = history->lastSeenText(e);
+        QCOMPARE(texts.contains(u'|') ? last + u'|' + history->firstSeenAgeText(e) : last, texts);
+        QCOMPARE(history->lastSeenText({3000, "n", 0, 0, true}), QStringLiteral("active"));
     }
 
     void loadsAHundredThousandEntries()
@@ -212,14 +141,12 @@ private Q_SLOTS:
         QList<PortHistoryEntry> many;
         for (int i = 0; i < 100000; ++i)
             many.append({i, QStringLiteral("process %1").arg(i), m_now - 10, m_now - 5, true});
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        writeFile(path(), PortHistory::encode(many));
-        auto history = makeHistory();
+        const QByteArray json = PortHistory::encode(many);
         QElapsedTimer timer;
         timer.start();
-        history->load(15);
+        const qsizetype size = loaded(json)->byPort().size(); // includes writing the 6 MB file
         qInfo("loaded 100000 history entries in %lld ms", timer.elapsed());
-        QCOMPARE(history->byPort().size(), 100000);
+        QCOMPARE(size, 100000);
     }
 };
 
