@@ -8,24 +8,14 @@
 
 using namespace varlo;
 
-namespace {
-
 const QString program = QStringLiteral("/opt/varlo/bin/varlo");
 
-bool writeFile(const QString& path, const QByteArray& bytes)
+static bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TstLoginItem : public QObject
 {
@@ -35,28 +25,17 @@ private Q_SLOTS:
     void enableThenDisable()
     {
         QTemporaryDir config;
-        QVERIFY(config.isValid());
         const LoginItem item(config.path(), program);
         QCOMPARE(item.entryPath(), config.path() + QStringLiteral("/autostart/%1.desktop").arg(appId));
         QVERIFY(!item.isEnabled());
-
-        const LoginItem::Result enabled = item.setEnabled(true);
-        QVERIFY2(enabled.ok, qPrintable(enabled.error));
-        QVERIFY(item.isEnabled());
-        const QByteArray entry = readFile(item.entryPath());
-        QVERIFY(entry.startsWith("[Desktop Entry]\n"));
-        QVERIFY(entry.contains("\nType=Application\n"));
-        QVERIFY(entry.contains("\nExec=\"/opt/varlo/bin/varlo\"\n"));
-
-        // Enabling again rewrites the entry, even one the user switched off.
-        QVERIFY(writeFile(item.entryPath(), "[Desktop Entry]\nExec=varlo\nHidden=true\n"));
-        QVERIFY(!item.isEnabled());
-        QVERIFY(item.setEnabled(true).ok);
-        QVERIFY(item.isEnabled());
-
-        QVERIFY(item.setEnabled(false).ok);
-        QVERIFY(!QFile::exists(item.entryPath()));
-        QVERIFY(!item.isEnabled());
+        QVERIFY(item.setEnabled(true).ok && item.isEnabled());
+        QFile entry(item.entryPath());
+        const QByteArray text = entry.open(QIODevice::ReadOnly) ? entry.readAll() : QByteArray();
+        QVERIFY(text.startsWith("[Desktop Entry]\n") && text.contains("\nExec=\"/opt/varlo/bin/varlo\"\n"));
+        // Enabling again rewrites an entry the user switched off.
+        QVERIFY(writeFile(item.entryPath(), "[Desktop Entry]\nHidden=true\n") && !item.isEnabled());
+        QVERIFY(item.setEnabled(true).ok && item.isEnabled());
+        QVERIFY(item.setEnabled(false).ok && !QFile::exists(item.entryPath()) && !item.isEnabled());
         QVERIFY(item.setEnabled(false).ok); // nothing left to remove
     }
 
@@ -64,23 +43,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<bool>("enabled");
-
-        QTest::newRow("plain") << QByteArray("[Desktop Entry]\nType=Application\nExec=varlo\n") << true;
-        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=varlo\nHidden=true\n") << false;
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nHidden = true\n") << false;
         QTest::newRow("gnome switch off")
             << QByteArray("[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n") << false;
-        QTest::newRow("gnome switch on")
-            << QByteArray("[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n") << true;
-        QTest::newRow("spaces around =") << QByteArray("[Desktop Entry]\nHidden = true\n") << false;
-        QTest::newRow("hidden in another group")
-            << QByteArray("[Desktop Entry]\nExec=varlo\n[Desktop Action x]\nHidden=true\n") << true;
-        QTest::newRow("commented out") << QByteArray("[Desktop Entry]\n# Hidden=true\n") << true;
-        QTest::newRow("empty file") << QByteArray() << false;
-        QTest::newRow("not an entry") << QByteArray("\x7f"
-                                                    "ELF\x01\x02")
-                                      << false;
+        QTest::newRow("not an entry") << QByteArray("\177ELF\1\2") << false;
     }
-
     void status()
     {
         QFETCH(QByteArray, entry);
@@ -91,61 +58,29 @@ private Q_SLOTS:
         QCOMPARE(item.isEnabled(), enabled);
     }
 
-    void execQuoting_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("exec");
-
-        QTest::newRow("space") << "/opt/My Apps/varlo"
-                               << "\"/opt/My Apps/varlo\"";
-        QTest::newRow("shell characters") << "/a/$x`y\"z"
-                                          << "\"/a/\\\\$x\\\\`y\\\\\"z\"";
-        QTest::newRow("backslash") << "/a\\b"
-                                   << "\"/a\\\\\\\\b\"";
-        QTest::newRow("percent") << "/a/100%/varlo"
-                                 << "\"/a/100%%/varlo\"";
-        QTest::newRow("newline") << "/a\nb"
-                                 << "\"/a\\nb\"";
-    }
-
     void execQuoting()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, exec);
-        QCOMPARE(LoginItem::execValue(path), exec);
+        QCOMPARE(LoginItem::execValue("/opt/My Apps/varlo"), QStringLiteral("\"/opt/My Apps/varlo\""));
+        QCOMPARE(LoginItem::execValue("/a/$x`y\"z"), QStringLiteral("\"/a/\\\\$x\\\\`y\\\\\"z\""));
+        QCOMPARE(LoginItem::execValue("/a/100%/varlo"), QStringLiteral("\"/a/100%%/varlo\""));
     }
 
     // We run as root, so folder permissions prove nothing: block the paths with files and folders instead.
     void failuresCarryAReason()
     {
         QTemporaryDir root;
-        const QString plainFile = root.filePath(QStringLiteral("file"));
-        QVERIFY(writeFile(plainFile, "x"));
-
-        for (const QString& config : {plainFile, plainFile + QStringLiteral("/config")}) {
-            const LoginItem item(config, program);
-            const LoginItem::Result result = item.setEnabled(true);
-            QVERIFY(!result.ok);
-            QVERIFY2(result.error.contains(QLatin1String("is a file")), qPrintable(result.error));
-            QVERIFY(!item.isEnabled());
-            QVERIFY(item.setEnabled(false).ok); // there is no entry to remove
-        }
-
-        const LoginItem blocked(root.filePath(QStringLiteral("config")), program);
-        QVERIFY(QDir().mkpath(blocked.entryPath()));
-        for (bool enable : {true, false}) {
-            const LoginItem::Result result = blocked.setEnabled(enable);
-            QVERIFY(!result.ok);
-            QVERIFY2(result.error.contains(QLatin1String("is a folder")), qPrintable(result.error));
-        }
-        QVERIFY(!blocked.isEnabled());
-        QVERIFY(QFileInfo(blocked.entryPath()).isDir());
-
-        const LoginItem relative(root.filePath(QStringLiteral("config2")), QStringLiteral("varlo"));
-        const LoginItem::Result result = relative.setEnabled(true);
-        QVERIFY(!result.ok);
-        QVERIFY(!result.error.isEmpty());
-        QVERIFY(!relative.isEnabled());
+        QVERIFY(writeFile(root.filePath(QStringLiteral("file")), "x"));
+        const auto fails = [&root](const char* config, const QString& executable, bool enable,
+                                   const char* reason) {
+            const LoginItem item(root.filePath(QString::fromLatin1(config)), executable);
+            const LoginItem::Result result = item.setEnabled(enable);
+            return !result.ok && result.error.contains(QLatin1String(reason)) && !item.isEnabled();
+        };
+        QVERIFY(fails("file", program, true, "is a file"));
+        QVERIFY(fails("file/config", program, true, "is a file"));
+        QVERIFY(QDir().mkpath(LoginItem(root.filePath(QStringLiteral("config")), program).entryPath()));
+        QVERIFY(fails("config", program, true, "is a folder"));
+        QVERIFY(fails("config", program, false, "is a folder"));
     }
 };
 
