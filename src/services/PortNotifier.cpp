@@ -149,8 +149,8 @@ QCoro::Task<void> PortNotifier::post(PortEntry entry)
             it->server = reply.service();
             qCDebug(lcNotify, "notification scheduled for :%lld pid=%lld", entry.port, entry.pid);
         } else {
-            qCWarning(lcNotify, "failed to schedule notification for :%lld: %s", entry.port,
-                      qUtf8Printable(errorText(reply)));
+            qCCritical(lcNotify, "failed to schedule notification for :%lld: %s", entry.port,
+                       qUtf8Printable(errorText(reply)));
         }
         if (!it->again) {
             it->inFlight = false;
@@ -198,7 +198,7 @@ QCoro::Task<bool> PortNotifier::requestAndLog()
 {
     const AuthorizationAnswer answer = co_await requestAuthorization();
     if (answer.error) {
-        qCWarning(lcNotify, "authorization request failed: %s", qUtf8Printable(*answer.error));
+        qCCritical(lcNotify, "authorization request failed: %s", qUtf8Printable(*answer.error));
         co_return false;
     }
     qCInfo(lcNotify, "authorization granted=%s", answer.granted ? "true" : "false");

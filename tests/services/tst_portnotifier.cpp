@@ -134,10 +134,10 @@ private Q_SLOTS:
         notifier.notify({entry(3000, 4242), entry(3001, 4242)});
         const QString outcome = mode == int(FakeServer::Mode::answer)
                                     ? QStringLiteral("Dnotification scheduled for :%1")
-                                    : QStringLiteral("Wfailed to schedule notification for :%1: ");
+                                    : QStringLiteral("Cfailed to schedule notification for :%1: ");
         QVERIFY(waitLogged(outcome.arg(3001)));
         QCOMPARE(logged(outcome.arg(3000)), 1);
-        QCOMPARE(logged("Wfailed to schedule notification for :3001: server refused"),
+        QCOMPARE(logged("Cfailed to schedule notification for :3001: server refused"),
                  mode == int(FakeServer::Mode::fail) ? 1 : 0);
         QVERIFY(varlo::test::waitUntil([&] { return !denied->isEmpty() && !allowed->isEmpty(); }, 5s));
         QCOMPARE(*denied, QList<bool>{mode < 0});
