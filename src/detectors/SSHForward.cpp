@@ -29,7 +29,7 @@ QList<SSHForward> sshForwards(const ProcessDetail& detail)
         const QString& word = words[i];
         std::optional<SSHForward> forward;
         if (word == flag) {
-            // The spec word is visited again on the next turn; it matches nothing
+            // The forward word is visited again on the next turn; it matches nothing
             // there unless it itself starts with -L.
             if (i + 1 < words.size())
                 forward = parseForwardSpec(words[i + 1]);
