@@ -9,7 +9,7 @@ packages=(
     qcoro-qt6-dev
     libxcb1-dev libxcb-keysyms1-dev libx11-dev
     lsof procps iproute2
-    dbus python3-dbusmock
+    dbus
     xvfb xauth xdotool
 )
 
