@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -209,12 +210,28 @@ const std::vector<Figure> figures{
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList wanted = app.arguments().mid(1);
+    const QStringList arguments = app.arguments().mid(1);
+
+    // Each figure runs in a fresh process, so memory and CPU figures do not
+    // carry what an earlier figure left behind.
+    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--only")) {
+        for (const Figure& figure : figures) {
+            if (arguments[1] == QLatin1String(figure.name))
+                figure.run();
+        }
+        return 0;
+    }
     for (const Figure& figure : figures) {
         const QString name = QString::fromLatin1(figure.name);
-        if (wanted.isEmpty() || std::any_of(wanted.cbegin(), wanted.cend(),
-                                            [&](const QString& part) { return name.contains(part); }))
-            figure.run();
+        const bool wanted =
+            arguments.isEmpty() || std::any_of(arguments.cbegin(), arguments.cend(),
+                                               [&](const QString& part) { return name.contains(part); });
+        if (!wanted)
+            continue;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--only"), name});
+        child.waitForFinished(-1);
     }
     return 0;
 }
