@@ -72,6 +72,17 @@ private Q_SLOTS:
             QCOMPARE(SystemSignalSender().open(pid)->send(0), EPERM);
     }
 
+    void killGroupTerminatesThePrimaryAloneFirst()
+    {
+        auto sender = std::make_shared<RecordingSender>();
+        const auto lsof = [](const QString&, const QStringList&, double) { return QStringLiteral("3000009"); };
+        ProcessManager manager({}, lsof, sender);
+        QCOMPARE(awaitTask(manager.killGroup(3000001, {3000002, 3000001, 3000003, 3000003}, 4321), 5s),
+                 std::optional<bool>(true));
+        // The primary, then the other members (duplicates kept), then whatever still listens.
+        QCOMPARE(sender->opened, (QList<qint32>{3000001, 3000002, 3000003, 3000003, 3000009}));
+    }
+
     void terminate_data()
     {
         QTest::addColumn<SystemSignalSender::Mode>("mode");
