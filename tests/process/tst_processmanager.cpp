@@ -75,7 +75,9 @@ private Q_SLOTS:
     void killGroupTerminatesThePrimaryAloneFirst()
     {
         auto sender = std::make_shared<RecordingSender>();
-        const auto lsof = [](const QString&, const QStringList&, double) { return QStringLiteral("3000009"); };
+        const auto lsof = [](const QString&, const QStringList&, double) {
+            return QStringLiteral("3000009");
+        };
         ProcessManager manager({}, lsof, sender);
         QCOMPARE(awaitTask(manager.killGroup(3000001, {3000002, 3000001, 3000003, 3000003}, 4321), 5s),
                  std::optional<bool>(true));
