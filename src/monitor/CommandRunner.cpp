@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QStringDecoder>
-
 #include <algorithm>
 #include <limits>
 

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace varlo {
@@ -19,6 +18,9 @@ QString runCommand(const QString& executable, const QStringList& arguments, doub
 // Seam for the services that run tools, so tests can script tool output.
 using CommandRunner = std::function<QString(const QString&, const QStringList&, double)>;
 
-inline CommandRunner systemCommandRunner() { return &runCommand; }
+inline CommandRunner systemCommandRunner()
+{
+    return &runCommand;
+}
 
 } // namespace varlo

@@ -3,7 +3,6 @@
 #include "monitor/HomeFolder.h"
 
 #include <QHash>
-
 #include <algorithm>
 #include <array>
 #include <numeric>
@@ -19,7 +18,10 @@ std::optional<Proto> protoFromRawValue(const QString& raw)
     return std::nullopt;
 }
 
-QString rawValue(Proto proto) { return proto == Proto::tcp ? QStringLiteral("TCP") : QStringLiteral("UDP"); }
+QString rawValue(Proto proto)
+{
+    return proto == Proto::tcp ? QStringLiteral("TCP") : QStringLiteral("UDP");
+}
 
 QString PortEntry::displayPath(const QString& homePath) const
 {
@@ -42,7 +44,8 @@ bool PortEntry::isLikelyWebServer() const
         QLatin1StringView("http"),  QLatin1StringView("nginx"),  QLatin1StringView("caddy"),
         QLatin1StringView("deno"),  QLatin1StringView("bun")};
     const QString name = processName.toLower();
-    return std::any_of(words.cbegin(), words.cend(), [&](QLatin1StringView word) { return name.contains(word); });
+    return std::any_of(words.cbegin(), words.cend(),
+                       [&](QLatin1StringView word) { return name.contains(word); });
 }
 
 size_t qHash(const PortEntry& entry, size_t seed)
@@ -65,7 +68,10 @@ const PortEntry& PortGroup::primary() const
     return members.constFirst();
 }
 
-QString PortGroup::id() const { return QString::number(port) + u'-' + QString::number(primary().pid); }
+QString PortGroup::id() const
+{
+    return QString::number(port) + u'-' + QString::number(primary().pid);
+}
 
 namespace {
 
@@ -144,9 +150,9 @@ qint64 rootPID(const QList<PortEntry>& cluster)
     }
     if (smallestRoot)
         return *smallestRoot;
-    return std::min_element(cluster.cbegin(), cluster.cend(), [](const PortEntry& a, const PortEntry& b) {
-               return a.pid < b.pid;
-           })->pid;
+    return std::min_element(cluster.cbegin(), cluster.cend(),
+                            [](const PortEntry& a, const PortEntry& b) { return a.pid < b.pid; })
+        ->pid;
 }
 
 } // namespace

@@ -5,18 +5,25 @@
 #include <QSet>
 #include <QString>
 #include <QUuid>
-
 #include <optional>
 
 namespace varlo {
 
-enum class Proto { tcp, udp };
+enum class Proto
+{
+    tcp,
+    udp
+};
 
 // Raw values "TCP" and "UDP"; any other text gives no value.
 std::optional<Proto> protoFromRawValue(const QString& raw);
 QString rawValue(Proto proto);
 
-enum class Address { localhost, allInterfaces };
+enum class Address
+{
+    localhost,
+    allInterfaces
+};
 
 // One listening TCP port of one process, as one scan saw it.
 struct PortEntry

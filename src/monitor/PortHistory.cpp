@@ -13,7 +13,6 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <cmath>
 
 namespace varlo {
@@ -51,7 +50,8 @@ std::optional<PortHistoryEntry> decodeEntry(const QJsonValue& value)
     const QJsonValue active = object.value(activeKey);
     if (!port || !name.isString() || !firstSeen.isDouble() || !lastSeen.isDouble() || !active.isBool())
         return std::nullopt;
-    return PortHistoryEntry{*port, name.toString(), firstSeen.toDouble(), lastSeen.toDouble(), active.toBool()};
+    return PortHistoryEntry{*port, name.toString(), firstSeen.toDouble(), lastSeen.toDouble(),
+                            active.toBool()};
 }
 
 // Whole seconds, fraction dropped; clamped so absurd stored times cannot overflow.
@@ -89,7 +89,10 @@ PortHistory::PortHistory(QString filePath, Clock clock, QObject* parent)
     m_writer.setMaxThreadCount(1);
 }
 
-PortHistory::~PortHistory() { waitForWrites(); }
+PortHistory::~PortHistory()
+{
+    waitForWrites();
+}
 
 QString PortHistory::standardFilePath()
 {
@@ -213,7 +216,10 @@ QString PortHistory::firstSeenAgeText(const PortHistoryEntry& entry) const
     return compactDuration(wholeSeconds(m_clock() - entry.firstSeen));
 }
 
-void PortHistory::waitForWrites() { m_writer.waitForDone(); }
+void PortHistory::waitForWrites()
+{
+    m_writer.waitForDone();
+}
 
 void PortHistory::setByPort(PortHistoryMap byPort)
 {

@@ -24,7 +24,7 @@ QString ToolPaths::firstExecutable(const QStringList& candidates)
 const ToolPaths& ToolPaths::system()
 {
     static const ToolPaths paths{
-        firstExecutable(lsofCandidates),  firstExecutable(psCandidates),    firstExecutable(pgrepCandidates),
+        firstExecutable(lsofCandidates),   firstExecutable(psCandidates),    firstExecutable(pgrepCandidates),
         firstExecutable(scutilCandidates), firstExecutable(nmcliCandidates), firstExecutable(ipCandidates),
     };
     return paths;

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QString>
 #include <QtGlobal>
-
 #include <variant>
 
 namespace varlo {

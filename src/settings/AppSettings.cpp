@@ -72,12 +72,18 @@ void AppSettings::setLaunchAtLogin(bool value)
 {
     assign(*this, m_launchAtLogin, value, &AppSettings::launchAtLoginChanged);
 }
-void AppSettings::setShowInDock(bool value) { assign(*this, m_showInDock, value, &AppSettings::showInDockChanged); }
+void AppSettings::setShowInDock(bool value)
+{
+    assign(*this, m_showInDock, value, &AppSettings::showInDockChanged);
+}
 void AppSettings::setNotifyOnNewPort(bool value)
 {
     assign(*this, m_notifyOnNewPort, value, &AppSettings::notifyOnNewPortChanged);
 }
-void AppSettings::setHotkey(const KeyCombo& value) { assign(*this, m_hotkey, value, &AppSettings::hotkeyChanged); }
+void AppSettings::setHotkey(const KeyCombo& value)
+{
+    assign(*this, m_hotkey, value, &AppSettings::hotkeyChanged);
+}
 void AppSettings::setHistoryRetentionDays(int value)
 {
     assign(*this, m_historyRetentionDays, value, &AppSettings::historyRetentionDaysChanged);
@@ -90,7 +96,10 @@ void AppSettings::setDockerDetectionEnabled(bool value)
 {
     assign(*this, m_dockerDetectionEnabled, value, &AppSettings::dockerDetectionEnabledChanged);
 }
-void AppSettings::setNgrokAPIPort(int value) { assign(*this, m_ngrokAPIPort, value, &AppSettings::ngrokAPIPortChanged); }
+void AppSettings::setNgrokAPIPort(int value)
+{
+    assign(*this, m_ngrokAPIPort, value, &AppSettings::ngrokAPIPortChanged);
+}
 void AppSettings::setHasShownLoginPrompt(bool value)
 {
     assign(*this, m_hasShownLoginPrompt, value, &AppSettings::hasShownLoginPromptChanged);

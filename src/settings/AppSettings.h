@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-
 #include <memory>
 
 namespace varlo {
@@ -16,12 +15,15 @@ namespace varlo {
 class AppSettings : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString monitoredRange READ monitoredRange WRITE setMonitoredRange NOTIFY monitoredRangeChanged)
-    Q_PROPERTY(QList<qint64> excludedPorts READ excludedPorts WRITE setExcludedPorts NOTIFY excludedPortsChanged)
+    Q_PROPERTY(
+        QString monitoredRange READ monitoredRange WRITE setMonitoredRange NOTIFY monitoredRangeChanged)
+    Q_PROPERTY(
+        QList<qint64> excludedPorts READ excludedPorts WRITE setExcludedPorts NOTIFY excludedPortsChanged)
     Q_PROPERTY(double scanInterval READ scanInterval WRITE setScanInterval NOTIFY scanIntervalChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(bool showInDock READ showInDock WRITE setShowInDock NOTIFY showInDockChanged)
-    Q_PROPERTY(bool notifyOnNewPort READ notifyOnNewPort WRITE setNotifyOnNewPort NOTIFY notifyOnNewPortChanged)
+    Q_PROPERTY(
+        bool notifyOnNewPort READ notifyOnNewPort WRITE setNotifyOnNewPort NOTIFY notifyOnNewPortChanged)
     Q_PROPERTY(varlo::KeyCombo hotkey READ hotkey WRITE setHotkey NOTIFY hotkeyChanged)
     Q_PROPERTY(int historyRetentionDays READ historyRetentionDays WRITE setHistoryRetentionDays NOTIFY
                    historyRetentionDaysChanged)

@@ -8,7 +8,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <cmath>
 #include <limits>
 
@@ -146,7 +145,10 @@ JsonDefaultsStore::JsonDefaultsStore(QString filePath, QObject* parent)
     connect(&m_writeTimer, &QTimer::timeout, this, &JsonDefaultsStore::startWrite);
 }
 
-JsonDefaultsStore::~JsonDefaultsStore() { flush(); }
+JsonDefaultsStore::~JsonDefaultsStore()
+{
+    flush();
+}
 
 QString JsonDefaultsStore::standardFilePath()
 {

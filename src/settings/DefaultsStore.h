@@ -9,7 +9,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QVariantList>
-
 #include <optional>
 
 namespace varlo {

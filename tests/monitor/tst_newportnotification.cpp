@@ -1,12 +1,11 @@
 // A port that starts listening while the monitor runs reaches the desktop's
 // notification service exactly once, through the real scanner.
+#include "FakeNotificationServer.h"
+#include "TestSupport.h"
 #include "monitor/PortMonitor.h"
 #include "services/PortNotifier.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsStore.h"
-
-#include "FakeNotificationServer.h"
-#include "TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,7 +5,6 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QThread>
-
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -27,7 +26,10 @@ QList<quint16> freeLoopbackPorts(int count)
     return ports;
 }
 
-QString listenerProgram() { return QStringLiteral(VARLO_TEST_LISTENER); }
+QString listenerProgram()
+{
+    return QStringLiteral(VARLO_TEST_LISTENER);
+}
 
 TestListener::~TestListener()
 {
@@ -71,7 +73,8 @@ bool TestListener::start(const QList<quint16>& ports, const Options& options)
     QDeadlineTimer deadline(10000);
     QByteArray pending;
     while (!deadline.hasExpired()) {
-        if (!m_process->canReadLine() && !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+        if (!m_process->canReadLine() &&
+            !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             return false;
         while (m_process->canReadLine()) {
             const QByteArray line = m_process->readLine().trimmed();

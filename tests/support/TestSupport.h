@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QtGlobal>
-
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -19,7 +18,10 @@ namespace varlo::test {
 
 // Distinct loopback ports that were free a moment ago.
 QList<quint16> freeLoopbackPorts(int count);
-inline quint16 freeLoopbackPort() { return freeLoopbackPorts(1).constFirst(); }
+inline quint16 freeLoopbackPort()
+{
+    return freeLoopbackPorts(1).constFirst();
+}
 
 // Absolute path of the varlo-test-listener helper built with the tests.
 QString listenerProgram();
@@ -70,16 +72,14 @@ private:
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
 namespace detail {
-template<typename T>
-struct TaskState
+template<typename T> struct TaskState
 {
     std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> result{};
     bool done = false;
     QPointer<QEventLoop> loop;
 };
 
-template<typename T>
-QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state)
+template<typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state)
 {
     if constexpr (std::is_void_v<T>) {
         co_await std::move(task);

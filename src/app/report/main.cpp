@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-
 #include <cstdio>
 
 using namespace varlo;
@@ -21,9 +20,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Runs one full Varlo scan (process details, Docker, tunnels, VPN) with your settings\n"
-        "and prints what it found as JSON. Attach the output to a bug report."));
+    parser.setApplicationDescription(
+        QStringLiteral("Runs one full Varlo scan (process details, Docker, tunnels, VPN) with your settings\n"
+                       "and prints what it found as JSON. Attach the output to a bug report."));
     parser.addHelpOption();
     parser.process(app);
 
@@ -39,7 +38,8 @@ int main(int argc, char* argv[])
     QObject::connect(&monitor, &PortMonitor::isScanningChanged, &app, [&] {
         if (monitor.isScanning() || !monitor.hasLoadedOnce())
             return;
-        const QByteArray json = QJsonDocument(diagnosticReport(monitor, settings)).toJson(QJsonDocument::Indented);
+        const QByteArray json =
+            QJsonDocument(diagnosticReport(monitor, settings)).toJson(QJsonDocument::Indented);
         std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
         std::fflush(stdout);
         QCoreApplication::exit(0);
