@@ -234,7 +234,7 @@ void PortHistory::startWrite()
     ++m_writesStarted;
     const QByteArray json = encode(m_byPort.values());
     const bool keepAside = std::exchange(m_keepUnreadableFileAside, false);
-    (void)QtConcurrent::run(&m_writer, writeSnapshot, fileURL(), json, keepAside);
+    (void)QtConcurrent::run(&m_writer, writeSnapshot, m_filePath, json, keepAside);
 }
 
 } // namespace varlo
