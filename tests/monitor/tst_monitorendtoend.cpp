@@ -42,6 +42,11 @@ class MonitorEndToEndTest : public QObject
         }
         return std::nullopt;
     }
+    static bool write(const QString& path, const QByteArray& content)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
 
 private Q_SLOTS:
     void killEndsASingleProcessAndAWorkerFamily()
@@ -53,7 +58,6 @@ private Q_SLOTS:
         QVERIFY(family.start({ports[1]}, TestListener::Options::withWorkers(2)));
         auto monitor = monitorOn(ports, MonitorServices::system());
         QVERIFY(waitUntil([&] { return monitor->hasLoadedOnce() && !monitor->isScanning(); }, 20s));
-
         const auto singleGroup = groupOn(*monitor, ports[0]);
         const auto familyGroup = groupOn(*monitor, ports[1]);
         QVERIFY(singleGroup && familyGroup);
@@ -78,21 +82,15 @@ private Q_SLOTS:
         QVERIFY(proxyB.start({ports[1]}));
 
         // A docker client that publishes both ports from one container "web" and logs every stop.
-        const QString docker = m_dir.filePath(QStringLiteral("docker"));
-        const QString stopLog = m_dir.filePath(QStringLiteral("stops.log"));
-        QFile script(docker);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(
-            QStringLiteral("#!/bin/sh\nif [ \"$1\" = ps ]; then printf 'web\\tnginx:1\\tUp 2 minutes\\t"
-                           "127.0.0.1:%1->80/tcp\\tshop\\nweb\\tnginx:1\\tUp 2 minutes\\t127.0.0.1:%2->80/"
-                           "tcp\\tshop\\n'; exit 0; fi\n"
-                           "if [ \"$1\" = stop ]; then echo \"$@\" >> '%3'; eval echo \\${$#}; fi\n")
-                .arg(ports[0])
-                .arg(ports[1])
-                .arg(stopLog)
-                .toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString docker = m_dir.filePath(QStringLiteral("docker")),
+                      stopLog = m_dir.filePath("stops.log");
+        const QString row = QStringLiteral("web\\tnginx:1\\tUp 2 minutes\\t127.0.0.1:%1->80/tcp\\tshop\\n");
+        QVERIFY(write(
+            docker, QStringLiteral("#!/bin/sh\nif [ \"$1\" = ps ]; then printf '%1%2'; exit 0; fi\n"
+                                   "if [ \"$1\" = stop ]; then echo \"$@\" >> '%3'; eval echo \\${$#}; fi\n")
+                        .arg(row.arg(ports[0]), row.arg(ports[1]), stopLog)
+                        .toUtf8()));
+        QVERIFY(QFile::setPermissions(docker, QFile::ReadOwner | QFile::ExeOwner));
 
         m_settings.setTunnelDetectionEnabled(false);
         MonitorServices services = MonitorServices::system();
@@ -106,8 +104,8 @@ private Q_SLOTS:
         QVERIFY(awaitTask(monitor->kill(*groupOn(*monitor, ports[0])), 20s));
         QVERIFY(awaitTask(monitor->killAll(), 20s));
         QFile log(stopLog);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QList<QByteArray> stops = log.readAll().trimmed().split('\n');
+        const QList<QByteArray> stops =
+            log.open(QIODevice::ReadOnly) ? log.readAll().trimmed().split('\n') : QList<QByteArray>{};
         QCOMPARE(stops.size(), 2); // one kill, then one stop for both ports
         QVERIFY(stops[0].startsWith("stop --time 3") && stops[0].endsWith(" web"));
         // The container is stopped instead of signalling the forwarding process.
@@ -122,13 +120,11 @@ private Q_SLOTS:
 
         QTemporaryDir config;
         QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("Varlo"))));
-        QFile settings(config.filePath(QStringLiteral("Varlo/settings.json")));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QJsonDocument(QJsonObject{{"monitoredRange", QString::number(port)},
-                                                 {"dockerDetectionEnabled", false},
-                                                 {"tunnelDetectionEnabled", false}})
-                           .toJson());
-        settings.close();
+        QVERIFY(write(config.filePath(QStringLiteral("Varlo/settings.json")),
+                      QJsonDocument(QJsonObject{{"monitoredRange", QString::number(port)},
+                                                {"dockerDetectionEnabled", false},
+                                                {"tunnelDetectionEnabled", false}})
+                          .toJson()));
 
         QProcess report;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -137,8 +133,7 @@ private Q_SLOTS:
         report.setProcessEnvironment(environment);
         report.start(QStringLiteral(VARLO_REPORT), {});
         QVERIFY(report.waitForFinished(30000));
-        QCOMPARE(report.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(report.exitCode(), 0);
+        QVERIFY(report.exitStatus() == QProcess::NormalExit && report.exitCode() == 0);
 
         QJsonParseError error{};
         const QJsonObject document = QJsonDocument::fromJson(report.readAllStandardOutput(), &error).object();

@@ -1,6 +1,5 @@
 #include "monitor/PortHistory.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,13 +30,10 @@ class PortHistoryTest : public QObject
     std::unique_ptr<PortHistory> loaded(const QByteArray& content = {})
     {
         const QString dir =
-            QStringLiteral("%1-%2").arg(QTest::currentTestFunction(), QTest::currentDataTag());
-        auto history =
-            std::make_unique<PortHistory>(m_dir.filePath(dir + "/h.json"), [this] { return m_now; });
-        QFile file(history->fileURL());
-        if (!content.isEmpty() && file.open(QIODevice::WriteOnly))
+            QStringLiteral("%1-%2/h.json").arg(QTest::currentTestFunction(), QTest::currentDataTag());
+        auto history = std::make_unique<PortHistory>(m_dir.filePath(dir), [this] { return m_now; });
+        if (QFile file(history->fileURL()); !content.isEmpty() && file.open(QIODevice::WriteOnly))
             file.write(content);
-        file.close();
         history->load(15);
         return history;
     }
@@ -100,7 +96,6 @@ private Q_SLOTS:
         QTest::newRow("missing member") << QByteArray(R"([{"port":3000,"lastProcessName":"n"}])");
         QTest::newRow("huge port") << QByteArray(
             R"([{"port":1e300,"lastProcessName":"n","firstSeen":1,"lastSeen":1,"isActive":true}])");
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[", 4);
     }
     void unreadableFileIsKeptAside()
     {
@@ -119,7 +114,6 @@ private Q_SLOTS:
         QTest::addColumn<double>("age");
         QTest::addColumn<QString>("texts"); // last seen[|first seen age]
         QTest::newRow("fraction dropped") << 59.9 << "59s ago|59s";
-        QTest::newRow("minute") << 60.0 << "1m ago|1m 0s";
         QTest::newRow("hour") << 3600.0 << "1h ago|1h 0m";
         QTest::newRow("days") << 187200.0 << "2d ago|2d 4h";
         QTest::newRow("clock set back") << -30.0 << "0s ago";
@@ -134,19 +128,6 @@ private Q_SLOTS:
         const QString last = history->lastSeenText(e);
         QCOMPARE(texts.contains(u'|') ? last + u'|' + history->firstSeenAgeText(e) : last, texts);
         QCOMPARE(history->lastSeenText({3000, "n", 0, 0, true}), QStringLiteral("active"));
-    }
-
-    void loadsAHundredThousandEntries()
-    {
-        QList<PortHistoryEntry> many;
-        for (int i = 0; i < 100000; ++i)
-            many.append({i, QStringLiteral("process %1").arg(i), m_now - 10, m_now - 5, true});
-        const QByteArray json = PortHistory::encode(many);
-        QElapsedTimer timer;
-        timer.start();
-        const qsizetype size = loaded(json)->byPort().size(); // includes writing the 6 MB file
-        qInfo("loaded 100000 history entries in %lld ms", timer.elapsed());
-        QCOMPARE(size, 100000);
     }
 };
 

@@ -24,8 +24,7 @@ PortEntry entry(qint64 port, qint64 pid, qint64 ppid = 0)
     return e;
 }
 
-// Scans hand out `results` one by one (the last repeats); every call is logged and
-// answered with what the test set.
+// Scans hand out `results` one by one (the last repeats); every call is logged.
 struct Script : PortSource
 {
     QList<QList<PortEntry>> results;
@@ -88,7 +87,6 @@ struct Fixture
         monitor->setPanelOpen(true);
         return test::waitUntil([&] { return monitor->hasLoadedOnce() && !monitor->isScanning(); }, 5s);
     }
-    bool collapsed() const { return !monitor->expandedPID() && !monitor->expandedDetailState(); }
 };
 
 } // namespace
@@ -136,7 +134,6 @@ private Q_SLOTS:
         QTest::addColumn<double>("effective");
         QTest::newRow("short") << 0.05 << 0.05;
         QTest::newRow("zero") << 0.0 << 4.0;
-        QTest::newRow("negative") << -1.0 << 4.0;
         QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 4.0;
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << 4.0;
     }
@@ -149,8 +146,7 @@ private Q_SLOTS:
         QCOMPARE(f.monitor->effectiveScanInterval(), effective);
         f.monitor->start();
         QTest::qWait(400); // a spinning loop would scan thousands of times here
-        QVERIFY2(effective < 1 ? f.s->log.size() >= 3 && f.s->log.size() < 10 : f.s->log.size() == 1,
-                 qPrintable(f.s->log.join(u' ')));
+        QVERIFY(effective < 1 ? f.s->log.size() >= 3 && f.s->log.size() < 10 : f.s->log.size() == 1);
     }
 
     void contextFollowsPanelAndSettings()
@@ -183,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(f.monitor->expandedDetailState()->isLoading());
         QVERIFY(awaitTask(f.monitor->toggleExpand(entry(3000, 10)), 1s)); // collapse while loading
         QVERIFY(awaitTask(std::move(loading), 5s));
-        QVERIFY(f.collapsed()); // the late result is dropped
+        QVERIFY(!f.monitor->expandedPID() && !f.monitor->expandedDetailState()); // the late result is dropped
 
         QVERIFY(awaitTask(f.monitor->toggleExpand(entry(3000, 10)), 5s));
         f.s->detail->cpuPercent = 9.0;
@@ -194,10 +190,10 @@ private Q_SLOTS:
 
         f.s->results = {{entry(3000, 11)}}; // the process went away
         QVERIFY(f.refresh());
-        QVERIFY(f.collapsed());
+        QVERIFY(!f.monitor->expandedPID() && !f.monitor->expandedDetailState());
         QVERIFY(awaitTask(f.monitor->toggleExpand(entry(3000, 11)), 5s));
         f.monitor->setPanelOpen(false);
-        QVERIFY(f.collapsed());
+        QVERIFY(!f.monitor->expandedPID() && !f.monitor->expandedDetailState());
     }
 
     void killChoosesContainerGroupOrProcess()
