@@ -53,7 +53,8 @@ size_t qHash(const PortEntry& entry, size_t seed)
     // QSet's own qHash is order-independent, as the set comparison needs.
     return qHashMulti(seed, entry.id, entry.port, entry.pid, entry.processName, entry.binaryPath,
                       entry.workingDirectory, rawValue(entry.proto), static_cast<int>(entry.address),
-                      qHashRangeCommutative(entry.devices.cbegin(), entry.devices.cend()), entry.ppid);
+                      qHashRangeCommutative(entry.devices.cbegin(), entry.devices.cend()), entry.ppid,
+                      entry.userName);
 }
 
 const PortEntry& PortGroup::primary() const

@@ -38,6 +38,9 @@ struct PortEntry
     Address address = Address::localhost;
     QSet<QString> devices;
     qint64 ppid = 0;
+    // The owner's login name when the socket is visible but its process is
+    // not (another user's listener): such an entry has pid 0.
+    QString userName;
 
     // The working directory with the home folder shortened to "~", else the binary path.
     QString displayPath(const QString& homePath = QDir::homePath()) const;
