@@ -1,0 +1,463 @@
+#include "Palettes.h"
+#include "views/Style.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QToolButton>
+#include <cmath>
+
+using namespace varlo;
+using namespace varlo::style;
+using varlo::test::darkPalette;
+using varlo::test::lightPalette;
+
+Q_DECLARE_METATYPE(varlo::style::Ink)
+Q_DECLARE_METATYPE(varlo::style::Symbol)
+
+namespace {
+
+// WCAG contrast of `color` laid over the opaque `background`; an oracle of its own.
+double contrastOver(const QColor& color, const QColor& background)
+{
+    const auto lin = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const auto luminance = [&](double r, double g, double b) {
+        return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+    };
+    const double a = color.alphaF();
+    const double top = luminance(color.redF() * a + background.redF() * (1 - a),
+                                 color.greenF() * a + background.greenF() * (1 - a),
+                                 color.blueF() * a + background.blueF() * (1 - a));
+    const double bottom = luminance(background.redF(), background.greenF(), background.blueF());
+    return (std::max(top, bottom) + 0.05) / (std::min(top, bottom) + 0.05);
+}
+
+QPalette withColors(QPalette palette, QColor window, QColor text, QColor highlight)
+{
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, window);
+        palette.setColor(group, QPalette::WindowText, text);
+        palette.setColor(group, QPalette::Highlight, highlight);
+    }
+    return palette;
+}
+
+// A light theme whose highlight is too pale to read as text on its window.
+QPalette paleHighlightPalette()
+{
+    return withColors(lightPalette(), QColor(0xeff0f1), QColor(0x232629), QColor(0x3daee9));
+}
+
+// A theme with grey text on a grey window.
+QPalette dimPalette()
+{
+    return withColors(lightPalette(), QColor(0x9a9a9a), QColor(0x1a1a1a), QColor(0xb0b0b0));
+}
+
+QSize sizeOf(const QFont& font)
+{
+    return font.pointSizeF() > 0 ? QSize(qRound(font.pointSizeF() * 100), 0) : QSize(0, font.pixelSize());
+}
+
+// The fraction of pixels that are not transparent.
+double coverage(const QImage& image)
+{
+    qsizetype covered = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            covered += qAlpha(image.pixel(x, y)) > 0;
+    return double(covered) / (image.width() * image.height());
+}
+
+// The colour of the most opaque pixel, unpremultiplied.
+QColor strongestPixel(const QImage& image)
+{
+    QColor best(0, 0, 0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const QColor c = image.pixelColor(x, y); c.alpha() > best.alpha())
+                best = c;
+    return best;
+}
+
+QImage painted(const QIcon& icon, int size, qreal ratio, QIcon::Mode mode = QIcon::Normal)
+{
+    QImage image(QSize(size, size) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    icon.paint(&painter, QRect(0, 0, size, size), Qt::AlignCenter, mode);
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+bool sameColor(const QColor& a, const QColor& b, int tolerance = 3)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance && std::abs(a.alpha() - b.alpha()) <= tolerance;
+}
+
+} // namespace
+
+class StyleTest : public QObject
+{
+    Q_OBJECT
+
+    QFont m_appFont;
+
+private slots:
+    void initTestCase() { m_appFont = QApplication::font(); }
+    void init()
+    {
+        QApplication::setPalette(lightPalette());
+        QIcon::setThemeName(QString());
+    }
+    void cleanup() { QApplication::setFont(m_appFont); }
+
+    void fontsScaleWithTheBody_data()
+    {
+        QTest::addColumn<QFont>("font");
+        QTest::addColumn<QFont>("body");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<int>("weight");
+        QFont points9 = QApplication::font(), points16 = QApplication::font(),
+              pixels20 = QApplication::font();
+        points9.setPointSizeF(9);
+        points16.setPointSizeF(16);
+        pixels20.setPixelSize(20);
+        QTest::newRow("body is the font itself") << font(TextStyle::Body, points16) << points16 << 1.0 << 400;
+        QTest::newRow("headline: body size, semibold")
+            << font(TextStyle::Headline, points9) << points9 << 1.0 << int(QFont::DemiBold);
+        QTest::newRow("callout") << font(TextStyle::Callout, points16) << points16 << 12 / 13.0 << 400;
+        QTest::newRow("caption") << font(TextStyle::Caption, points16) << points16 << 10 / 13.0 << 400;
+        QTest::newRow("caption 2 on a pixel-sized font")
+            << font(TextStyle::Caption2, pixels20) << pixels20 << 10 / 13.0 << 400;
+        QTest::newRow("title") << font(TextStyle::Title, points9) << points9 << 22 / 13.0 << 400;
+        QTest::newRow("10-point semibold")
+            << systemFont(10, QFont::DemiBold, points16) << points16 << 10 / 13.0 << int(QFont::DemiBold);
+        QTest::newRow("24-point on a pixel-sized font")
+            << systemFont(24, QFont::Normal, pixels20) << pixels20 << 24 / 13.0 << 400;
+    }
+    void fontsScaleWithTheBody()
+    {
+        QFETCH(QFont, font);
+        QFETCH(QFont, body);
+        QFETCH(qreal, ratio);
+        QFETCH(int, weight);
+        if (body.pointSizeF() > 0)
+            QVERIFY2(qAbs(font.pointSizeF() - body.pointSizeF() * ratio) < 0.01, qPrintable(font.toString()));
+        else
+            QCOMPARE(font.pixelSize(), qRound(body.pixelSize() * ratio));
+        QCOMPARE(font.family(), body.family());
+        QCOMPARE(int(font.weight()), weight);
+    }
+
+    void stylesFollowTheApplicationFont()
+    {
+        QFont larger = QApplication::font();
+        larger.setPointSizeF(15);
+        const QSize before = sizeOf(font(TextStyle::Caption));
+        QApplication::setFont(larger);
+        QCOMPARE(sizeOf(font(TextStyle::Caption)), QSize(qRound(15 * 10 / 13.0 * 100), 0));
+        QVERIFY(sizeOf(font(TextStyle::Caption)) != before);
+    }
+
+    void monospacedKeepsSizeAndWeight()
+    {
+        QFont body = QApplication::font();
+        body.setPointSizeF(11);
+        body.setWeight(QFont::DemiBold);
+        const QFont mono = monospaced(body);
+        QVERIFY(QFontInfo(mono).fixedPitch());
+        QCOMPARE(mono.pointSizeF(), 11.0);
+        QCOMPARE(mono.weight(), QFont::DemiBold);
+        // Digits of the desktop font that already share one width keep its family.
+        const QFont digits = monospacedDigits(body);
+        QCOMPARE(QFontInfo(digits).fixedPitch(), QFontInfo(body).fixedPitch());
+        const QFontMetricsF metrics(digits);
+        for (char digit = '1'; digit <= '9'; ++digit)
+            QCOMPARE(metrics.horizontalAdvance(QLatin1Char(digit)),
+                     metrics.horizontalAdvance(QLatin1Char('0')));
+    }
+
+    void colorsAreLegible_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<Ink>("ink");
+        QTest::addColumn<double>("minimum");
+        const std::pair<const char*, QPalette> palettes[] = {{"light", lightPalette()},
+                                                             {"dark", darkPalette()},
+                                                             {"pale highlight", paleHighlightPalette()},
+                                                             {"grey window", dimPalette()}};
+        const std::tuple<const char*, Ink, double> inks[] = {
+            {"secondary", Ink::label(Label::Secondary), 4.5},
+            {"tertiary", Ink::label(Label::Tertiary), 3.0},
+            {"accent", Ink::accent(), 3.0},
+            {"red", Ink::tint(Tint::Red), 3.0},
+            {"orange", Ink::tint(Tint::Orange), 3.0},
+            {"green", Ink::tint(Tint::Green), 3.0},
+            {"blue", Ink::tint(Tint::Blue), 3.0},
+        };
+        for (const auto& [paletteName, palette] : palettes)
+            for (const auto& [inkName, ink, minimum] : inks)
+                QTest::addRow("%s on %s", inkName, paletteName) << palette << ink << minimum;
+    }
+    void colorsAreLegible()
+    {
+        QFETCH(QPalette, palette);
+        QFETCH(Ink, ink);
+        QFETCH(double, minimum);
+        const QColor window = palette.color(QPalette::Window);
+        // A theme cannot be read better than its own text.
+        const double reachable = std::min(minimum, contrastOver(palette.color(QPalette::WindowText), window));
+        const QColor color = ink.resolve(palette);
+        QVERIFY2(contrastOver(color, window) >= reachable - 0.01,
+                 qPrintable(QStringLiteral("%1 gives %2")
+                                .arg(color.name(QColor::HexArgb))
+                                .arg(contrastOver(color, window))));
+    }
+
+    void labelLevelsStayDistinct_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << lightPalette();
+        QTest::newRow("dark") << darkPalette();
+    }
+    void labelLevelsStayDistinct()
+    {
+        QFETCH(QPalette, palette);
+        const QColor window = palette.color(QPalette::Window);
+        QCOMPARE(labelColor(Label::Primary, palette), palette.color(QPalette::WindowText));
+        const double primary = contrastOver(labelColor(Label::Primary, palette), window);
+        const double secondary = contrastOver(labelColor(Label::Secondary, palette), window);
+        const double tertiary = contrastOver(labelColor(Label::Tertiary, palette), window);
+        QVERIFY2(primary > secondary * 1.3 && secondary > tertiary * 1.3,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(primary).arg(secondary).arg(tertiary)));
+        // A highlight that reads already is used as it is.
+        if (contrastOver(palette.color(QPalette::Highlight), window) >= 3)
+            QCOMPARE(accentColor(palette), palette.color(QPalette::Highlight));
+    }
+
+    void tintsFollowTheTheme()
+    {
+        QVERIFY(!isDark(lightPalette()));
+        QVERIFY(isDark(darkPalette()));
+        QVERIFY(!isDark(paleHighlightPalette()));
+        for (const Tint tint : {Tint::Red, Tint::Orange, Tint::Green, Tint::Blue}) {
+            const QColor onLight = tintColor(tint, lightPalette()), onDark = tintColor(tint, darkPalette());
+            QVERIFY(onDark.lightnessF() > onLight.lightnessF() + 0.1);
+            const int hueShift = std::abs(onDark.hslHue() - onLight.hslHue());
+            QVERIFY(std::min(hueShift, 360 - hueShift) < 30);
+        }
+    }
+
+    void opacityMultiplies_data()
+    {
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<QColor>("expected");
+        const QColor text = lightPalette().color(QPalette::WindowText);
+        const QColor secondary = labelColor(Label::Secondary, lightPalette());
+        QTest::newRow("opaque at 40 %") << withOpacity(QColor(200, 0, 0), 0.4) << QColor(200, 0, 0, 102);
+        QTest::newRow("half at 50 %") << withOpacity(QColor(0, 0, 200, 128), 0.5) << QColor(0, 0, 200, 64);
+        QTest::newRow("above one stays opaque") << withOpacity(QColor(1, 2, 3), 1.5) << QColor(1, 2, 3);
+        QTest::newRow("secondary ink at 12 %")
+            << Ink::label(Label::Secondary).withOpacity(0.12).resolve(lightPalette())
+            << QColor(text.red(), text.green(), text.blue(), qRound(secondary.alpha() * 0.12));
+        QTest::newRow("fixed ink twice")
+            << Ink::fixed(QColor(9, 9, 9, 200)).withOpacity(0.5).withOpacity(0.5).resolve(darkPalette())
+            << QColor(9, 9, 9, 50);
+    }
+    void opacityMultiplies()
+    {
+        QFETCH(QColor, color);
+        QFETCH(QColor, expected);
+        QVERIFY2(sameColor(color, expected, 1), qPrintable(color.name(QColor::HexArgb)));
+    }
+
+    void textInkFollowsThePalette()
+    {
+        QWidget window;
+        auto* container = new QWidget(&window);
+        auto* label = new QLabel(QStringLiteral("x"), container);
+        auto* nested = new QLabel(QStringLiteral("y"), label);
+        setTextInk(container, Ink::label(Label::Secondary));
+        setTextInk(label, Ink::label(Label::Tertiary));
+        setTextInk(nested, Ink::accent());
+        for (const QPalette& palette : {darkPalette(), lightPalette(), darkPalette()}) {
+            QApplication::setPalette(palette);
+            QCoreApplication::processEvents();
+            for (const QPalette::ColorRole role :
+                 {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+                QCOMPARE(container->palette().color(role), labelColor(Label::Secondary, palette));
+                // Inks do not compound: the label is tertiary of the theme, not of its secondary parent.
+                QCOMPARE(label->palette().color(role), labelColor(Label::Tertiary, palette));
+                QCOMPARE(nested->palette().color(role), accentColor(palette));
+            }
+            QCOMPARE(label->palette().color(QPalette::Window), palette.color(QPalette::Window));
+        }
+        setTextInk(label, Ink::tint(Tint::Red));
+        QCOMPARE(label->palette().color(QPalette::WindowText), tintColor(Tint::Red, darkPalette()));
+    }
+
+    void fallbackArtWhenTheThemeLacksTheSymbol_data()
+    {
+        QTest::addColumn<Symbol>("symbol");
+        for (const Symbol symbol : allSymbols)
+            QTest::newRow(qPrintable(symbolName(symbol))) << symbol;
+    }
+    void fallbackArtWhenTheThemeLacksTheSymbol()
+    {
+        QFETCH(Symbol, symbol);
+        const QColor ink(200, 30, 60);
+        const QPixmap pixmap = symbolIcon(symbol, Ink::fixed(ink)).pixmap(QSize(16, 16), 2.0);
+        QCOMPARE(pixmap.size(), QSize(32, 32));
+        QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+        const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        const double covered = coverage(image);
+        QVERIFY2(covered > 0.08 && covered < 0.9, qPrintable(QString::number(covered)));
+        QVERIFY(sameColor(strongestPixel(image), ink));
+        // Painting at ratio 2 draws at device pixels, not a 1x image stretched.
+        QCOMPARE(painted(symbolIcon(symbol, Ink::fixed(ink)), 16, 2.0), image);
+    }
+
+    void everyFallbackIsItsOwnDrawing()
+    {
+        QList<QImage> seen;
+        for (const Symbol symbol : allSymbols) {
+            const QImage image = symbolIcon(symbol).pixmap(QSize(20, 20), 1.0).toImage();
+            QVERIFY2(!seen.contains(image), qPrintable(symbolName(symbol)));
+            seen.append(image);
+        }
+    }
+
+    void themeSymbolicIconsOnly_data()
+    {
+        QTest::addColumn<Symbol>("symbol");
+        QTest::addColumn<bool>("themed");
+        QTest::newRow("symbolic icon in the theme") << Symbol::ArrowClockwise << true;
+        QTest::newRow("only a coloured icon in the theme") << Symbol::XmarkOctagon << false;
+        QTest::newRow("no theme name") << Symbol::CircleFill << false;
+        QTest::newRow("missing from the theme") << Symbol::Clock << false;
+    }
+    void themeSymbolicIconsOnly()
+    {
+        QFETCH(Symbol, symbol);
+        QFETCH(bool, themed);
+        QTemporaryDir themes;
+        QVERIFY(themes.isValid());
+        QDir folder(themes.path() + QStringLiteral("/varlo-test/16x16/actions"));
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        QFile index(themes.path() + QStringLiteral("/varlo-test/index.theme"));
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        index.write("[Icon Theme]\nName=varlo-test\nDirectories=16x16/actions\n\n"
+                    "[16x16/actions]\nSize=16\nType=Scalable\nMinSize=8\nMaxSize=256\n");
+        index.close();
+        // The theme's icons are full squares, unlike any drawing of Varlo's.
+        QImage square(16, 16, QImage::Format_ARGB32);
+        square.fill(QColor(20, 160, 40));
+        QVERIFY(
+            square.save(folder.filePath(symbolThemeName(Symbol::ArrowClockwise) + QStringLiteral(".png"))));
+        QVERIFY(square.save(folder.filePath(QStringLiteral("process-stop.png"))));
+
+        const QColor ink(40, 60, 220);
+        const QIcon icon = symbolIcon(symbol, Ink::fixed(ink));
+        const QImage before = painted(icon, 16, 1.0);
+        const QStringList searchPaths = QIcon::themeSearchPaths();
+        QIcon::setThemeSearchPaths({themes.path()});
+        QIcon::setThemeName(QStringLiteral("varlo-test"));
+        const QImage image = painted(icon, 16, 2.0);
+        QIcon::setThemeName(QString());
+        QIcon::setThemeSearchPaths(searchPaths);
+
+        QCOMPARE(coverage(image) > 0.99, themed);
+        QVERIFY(sameColor(strongestPixel(image), ink));
+        if (!themed)
+            QCOMPARE(image, painted(icon, 16, 2.0));
+        QCOMPARE(painted(icon, 16, 1.0), before);
+    }
+
+    void symbolInkFollowsPaletteAndMode_data()
+    {
+        QTest::addColumn<Ink>("ink");
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QColor>("expected");
+        const QColor fixed(10, 120, 90);
+        QTest::newRow("fixed") << Ink::fixed(fixed) << darkPalette() << int(QIcon::Normal) << fixed;
+        QTest::newRow("primary, light") << Ink::label(Label::Primary) << lightPalette() << int(QIcon::Normal)
+                                        << labelColor(Label::Primary, lightPalette());
+        QTest::newRow("primary, dark") << Ink::label(Label::Primary) << darkPalette() << int(QIcon::Normal)
+                                       << labelColor(Label::Primary, darkPalette());
+        QTest::newRow("secondary, dark") << Ink::label(Label::Secondary) << darkPalette()
+                                         << int(QIcon::Active) << labelColor(Label::Secondary, darkPalette());
+        QTest::newRow("red at 75 %, dark")
+            << Ink::tint(Tint::Red).withOpacity(0.75) << darkPalette() << int(QIcon::Normal)
+            << withOpacity(tintColor(Tint::Red, darkPalette()), 0.75);
+        QTest::newRow("accent, disabled") << Ink::accent() << lightPalette() << int(QIcon::Disabled)
+                                          << withOpacity(accentColor(lightPalette()), 0.4);
+        QTest::newRow("fixed, selected") << Ink::fixed(fixed) << lightPalette() << int(QIcon::Selected)
+                                         << lightPalette().color(QPalette::HighlightedText);
+    }
+    void symbolInkFollowsPaletteAndMode()
+    {
+        QFETCH(Ink, ink);
+        QFETCH(QPalette, palette);
+        QFETCH(int, mode);
+        QFETCH(QColor, expected);
+        // Made under another palette: the icon resolves its ink when it is painted.
+        QApplication::setPalette(isDark(palette) ? lightPalette() : darkPalette());
+        const QIcon icon = symbolIcon(Symbol::CircleFill, ink);
+        QApplication::setPalette(palette);
+        const QColor color = strongestPixel(painted(icon, 16, 1.0, QIcon::Mode(mode)));
+        QVERIFY2(sameColor(color, expected),
+                 qPrintable(color.name(QColor::HexArgb) + u' ' + expected.name(QColor::HexArgb)));
+    }
+
+    void symbolButtons_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("plain") << QStringLiteral("Refresh");
+        QTest::newRow("looks like markup") << QStringLiteral("Stop container <b>web</b> & co");
+    }
+    void symbolButtons()
+    {
+        QFETCH(QString, title);
+        const std::unique_ptr<QToolButton> button(symbolButton(Symbol::Power, title, Ink::tint(Tint::Red)));
+        QCOMPARE(button->accessibleName(), title);
+        QTextDocument tip;
+        tip.setHtml(button->toolTip());
+        QCOMPARE(tip.toPlainText(), title);
+        QVERIFY(button->autoRaise());
+        QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QVERIFY(button->focusPolicy() & Qt::TabFocus);
+        const QColor color = strongestPixel(painted(button->icon(), 16, 1.0));
+        QVERIFY(sameColor(color, tintColor(Tint::Red, lightPalette())));
+    }
+
+    void plainToolTips_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("tag") << QStringLiteral("<img src=x>");
+        QTest::newRow("entity-like") << QStringLiteral("a &amp; b < c");
+        QTest::newRow("two lines") << QStringLiteral("first\nsecond");
+        QTest::newRow("plain") << QStringLiteral("Copy localhost:3000");
+    }
+    void plainToolTips()
+    {
+        QFETCH(QString, text);
+        const QString tip = plainToolTip(text);
+        // QToolTip decides by Qt::mightBeRichText; it must take the markup and show the text.
+        QVERIFY(Qt::mightBeRichText(tip));
+        QTextDocument document;
+        document.setHtml(tip);
+        QCOMPARE(document.toPlainText().replace(QChar::LineSeparator, u'\n'), text);
+        QVERIFY(plainToolTip(QString()).isEmpty());
+    }
+};
+
+QTEST_MAIN(StyleTest)
+#include "tst_style.moc"
