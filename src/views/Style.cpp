@@ -197,31 +197,23 @@ public:
         apply();
     }
 
+    // Setting an equal palette is a no-op in Qt, so the PaletteChange this sends settles at once.
     void apply()
     {
         const QColor color = m_ink.resolve(basePalette());
         QPalette palette = m_widget->palette();
-        bool changed = false;
         for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
             for (const QPalette::ColorRole role :
-                 {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-                if (palette.color(group, role) != color || !palette.isBrushSet(group, role)) {
-                    palette.setColor(group, role, color);
-                    changed = true;
-                }
-            }
+                 {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+                palette.setColor(group, role, color);
         }
-        if (!changed)
-            return;
-        m_applying = true;
         m_widget->setPalette(palette);
-        m_applying = false;
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched != m_widget || m_applying)
+        if (watched != m_widget)
             return false;
         switch (event->type()) {
         case QEvent::PaletteChange:
@@ -252,7 +244,6 @@ private:
 
     QWidget* m_widget;
     Ink m_ink;
-    bool m_applying = false;
 };
 
 struct SymbolNames
@@ -429,7 +420,6 @@ QToolButton* symbolButton(Symbol symbol, const QString& title, const Ink& ink, Q
     button->setIcon(symbolIcon(symbol, ink));
     const int edge = symbolSize(font(TextStyle::Body));
     button->setIconSize(QSize(edge, edge));
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setAutoRaise(true);
     button->setToolTip(plainToolTip(title));
     button->setAccessibleName(title);

@@ -54,7 +54,12 @@ private slots:
         const QColor ink(30, 140, 90);
         QImage image = canvas(QSize(140, 72));
         QPainter painter(&image);
+        const QPen pen(Qt::blue, 3);
+        painter.setPen(pen);
         paintWheelGlyph(painter, box, ink);
+        // The caller's painter is left as it was.
+        QCOMPARE(painter.transform(), QTransform());
+        QCOMPARE(painter.pen(), pen);
         painter.end();
         const QPoint pixel = (origin + point * 4.0).toPoint();
         const QColor color = image.pixelColor(pixel);
@@ -80,6 +85,7 @@ private slots:
         QImage image = canvas(QSize(80, 80));
         QPainter painter(&image);
         paintBrandMark(painter, QRectF(0, 0, 80, 80), radius);
+        QCOMPARE(painter.brush(), QBrush());
         painter.end();
         for (const QPoint corner : {QPoint(1, 1), QPoint(78, 1), QPoint(1, 78), QPoint(78, 78)})
             QCOMPARE(image.pixelColor(corner).alpha() == 0, cornerClear);
@@ -88,6 +94,20 @@ private slots:
         const QColor topLeft = image.pixelColor(14, 14), bottomRight = image.pixelColor(66, 66);
         QVERIFY(topLeft.hslSaturation() > 100 && bottomRight.hslSaturation() > 100);
         QVERIFY(qGray(topLeft.rgb()) > qGray(bottomRight.rgb()) + 30);
+    }
+
+    void viewShowsTheMark()
+    {
+        BrandMarkView view(28, 6);
+        QCOMPARE(view.size(), QSize(28, 28));
+        QCOMPARE(view.maximumSize(), view.minimumSize());
+        const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QImage expected = canvas(QSize(28, 28));
+        QPainter painter(&expected);
+        paintBrandMark(painter, QRectF(0, 0, 28, 28), 6);
+        painter.end();
+        QCOMPARE(shown.pixelColor(14, 14), expected.pixelColor(14, 14));
+        QCOMPARE(shown.pixelColor(4, 24), expected.pixelColor(4, 24));
     }
 
     void svgDrawsTheSameMark()

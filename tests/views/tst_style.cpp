@@ -141,6 +141,10 @@ private slots:
             << systemFont(10, QFont::DemiBold, points16) << points16 << 10 / 13.0 << int(QFont::DemiBold);
         QTest::newRow("24-point on a pixel-sized font")
             << systemFont(24, QFont::Normal, pixels20) << pixels20 << 24 / 13.0 << 400;
+        QFont pixel1 = QApplication::font();
+        pixel1.setPixelSize(1);
+        QTest::newRow("never below one pixel")
+            << systemFont(6, QFont::Normal, pixel1) << pixel1 << 1.0 << 400;
     }
     void fontsScaleWithTheBody()
     {
@@ -322,6 +326,14 @@ private slots:
         QVERIFY(sameColor(strongestPixel(image), ink));
         // Painting at ratio 2 draws at device pixels, not a 1x image stretched.
         QCOMPARE(painted(symbolIcon(symbol, Ink::fixed(ink)), 16, 2.0), image);
+        // A wider rectangle gets the same drawing in its middle.
+        QImage wide(QSize(48, 16) * 2, QImage::Format_ARGB32_Premultiplied);
+        wide.fill(Qt::transparent);
+        wide.setDevicePixelRatio(2.0);
+        QPainter painter(&wide);
+        symbolIcon(symbol, Ink::fixed(ink)).paint(&painter, QRect(0, 0, 48, 16));
+        painter.end();
+        QCOMPARE(wide.copy(32, 0, 32, 32).convertToFormat(QImage::Format_ARGB32), image);
     }
 
     void everyFallbackIsItsOwnDrawing()
