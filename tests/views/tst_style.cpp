@@ -346,6 +346,46 @@ private slots:
         }
     }
 
+    // Varlo's drawings, each 32 px in black, against the strip committed in tests/views/data.
+    // A deliberate redesign replaces the file with the symbols-actual.png this writes on a mismatch.
+    void artMatchesTheReference_data()
+    {
+        QTest::addColumn<Symbol>("symbol");
+        QTest::addColumn<int>("cell");
+        for (int cell = 0; cell < int(allSymbols.size()); ++cell)
+            QTest::newRow(qPrintable(symbolName(allSymbols[cell]))) << allSymbols[cell] << cell;
+    }
+    void artMatchesTheReference()
+    {
+        QFETCH(Symbol, symbol);
+        QFETCH(int, cell);
+        constexpr int edge = 32;
+        const QImage reference = QImage(QStringLiteral(VARLO_SYMBOLS_REFERENCE))
+                                     .convertToFormat(QImage::Format_ARGB32)
+                                     .copy(cell * edge, 0, edge, edge);
+        const auto drawn = [](Symbol s) {
+            return symbolIcon(s, Ink::fixed(Qt::black))
+                .pixmap(QSize(edge, edge), 1.0)
+                .toImage()
+                .convertToFormat(QImage::Format_ARGB32);
+        };
+        const QImage image = drawn(symbol);
+        int differing = 0;
+        for (int y = 0; y < edge; ++y)
+            for (int x = 0; x < edge; ++x)
+                differing += std::abs(qAlpha(image.pixel(x, y)) - qAlpha(reference.pixel(x, y))) > 96;
+        if (differing > 8) {
+            QImage strip(edge * int(allSymbols.size()), edge, QImage::Format_ARGB32);
+            strip.fill(Qt::transparent);
+            QPainter painter(&strip);
+            for (int each = 0; each < int(allSymbols.size()); ++each)
+                painter.drawImage(edge * each, 0, drawn(allSymbols[each]));
+            painter.end();
+            strip.save(QStringLiteral("symbols-actual.png"));
+        }
+        QVERIFY2(differing <= 8, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
+    }
+
     void themeSymbolicIconsOnly_data()
     {
         QTest::addColumn<Symbol>("symbol");
