@@ -10,7 +10,6 @@
 #include <QIconEngine>
 #include <QImage>
 #include <QPainter>
-#include <QPointer>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QWidget>
@@ -197,11 +196,12 @@ public:
         apply();
     }
 
-    // Setting an equal palette is a no-op in Qt, so the PaletteChange this sends settles at once.
+    // Only the text roles are set, so every other role goes on following the parent. Setting
+    // an equal palette is a no-op in Qt, so the PaletteChange this sends settles at once.
     void apply()
     {
         const QColor color = m_ink.resolve(basePalette());
-        QPalette palette = m_widget->palette();
+        QPalette palette;
         for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
             for (const QPalette::ColorRole role :
                  {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})

@@ -115,6 +115,7 @@ inline QColor tintColor(Tint tint, const QPalette& palette = QGuiApplication::pa
 }
 
 // Draws `widget`'s text (WindowText, Text, ButtonText) in `ink`, again whenever its palette changes.
+// The widget's palette is then these roles alone; the others follow its parent.
 void setTextInk(QWidget* widget, const Ink& ink);
 
 // Symbols the interface names, drawn by the icon theme or by Varlo.
