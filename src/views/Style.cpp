@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace varlo::style {
 
@@ -163,9 +164,8 @@ private:
     QIcon themeIcon()
     {
         const QString theme = QIcon::themeName();
-        if (theme != m_themeName || !m_looked) {
+        if (theme != m_themeName) {
             m_themeName = theme;
-            m_looked = true;
             const QString name = symbolThemeName(m_symbol);
             m_themed = !name.isEmpty() && QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name) : QIcon();
         }
@@ -174,8 +174,8 @@ private:
 
     Symbol m_symbol;
     Ink m_ink;
-    QString m_themeName;
-    bool m_looked = false;
+    // The theme last looked in; none before the first paint.
+    std::optional<QString> m_themeName;
     QIcon m_themed;
 };
 

@@ -227,6 +227,11 @@ private slots:
             QVERIFY(secondary > tertiary * 1.3);
             QCOMPARE(accentColor(palette), palette.color(QPalette::Highlight));
         }
+        // A pale highlight is darkened just enough, keeping its hue.
+        const QPalette pale = paleHighlightPalette();
+        const double accent = contrastOver(accentColor(pale), pale.color(QPalette::Window));
+        QVERIFY2(accent >= 3 && accent < 3.3, qPrintable(QString::number(accent)));
+        QVERIFY(std::abs(accentColor(pale).hslHue() - pale.color(QPalette::Highlight).hslHue()) < 10);
         // Opacity multiplies: "secondary at 12 %" keeps secondary's own fade.
         const QColor secondary = labelColor(Label::Secondary, lightPalette());
         QCOMPARE(Ink::label(Label::Secondary).withOpacity(0.12).resolve(lightPalette()).alpha(),
