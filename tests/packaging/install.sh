@@ -24,5 +24,6 @@ probe="$prefix/bin/varlo-login-item-probe"
 entry=$(XDG_CONFIG_HOME="$scratch/config" "$probe") || fail "the login item could not be turned on"
 [[ "$entry" == "$scratch/config/autostart/app.varlo.Varlo.desktop" ]] || fail "autostart entry at $entry"
 validate_desktop_entry "$entry"
-grep -qxF "Exec=\"$probe\"" "$entry" || fail "the autostart entry does not name $probe: $(grep Exec "$entry")"
+grep -qxF "Exec=\"$probe\"" "$entry" && grep -qxF "TryExec=$probe" "$entry" ||
+    fail "the autostart entry does not name $probe: $(grep Exec "$entry")"
 echo "install: ok"
