@@ -33,7 +33,8 @@ validate_metainfo "$scratch/full.xml"
 grep -q '<url type="homepage">https://varlo.test/</url>' "$scratch/full.xml" || fail "homepage"
 [[ "$(grep -c '<image>https://files.varlo.test/docs/screenshot-[a-z]*.png</image>' "$scratch/full.xml")" == 2 ]] ||
     fail "screenshot addresses"
-[[ "$(grep -c '<screenshot type="default">' "$scratch/full.xml")" == 1 ]] || fail "one default screenshot"
+[[ "$(grep -c '<screenshot type="default">' "$scratch/full.xml")" == 1 ]] &&
+    grep -m1 '<screenshot[ >]' "$scratch/full.xml" | grep -q default || fail "the first screenshot is the default one"
 grep -q 'version="1.2.0~rc1" date="2026-01-02" type="development"' "$scratch/full.xml" || fail "pre-release"
 
 # A screenshot that is not in docs/ is left out rather than linked.
