@@ -77,6 +77,8 @@ private Q_SLOTS:
             const LoginItem::Result result = item.setEnabled(enable);
             return !result.ok && result.error.contains(QLatin1String(reason)) && !item.isEnabled();
         };
+        // A relative path would start nothing at login.
+        QVERIFY(fails("fresh", QStringLiteral("bin/varlo"), true, "unknown"));
         QVERIFY(fails("file", program, true, "is a file"));
         QVERIFY(fails("file/config", program, true, "is a file"));
         QVERIFY(QDir().mkpath(LoginItem(root.filePath(QStringLiteral("config")), program).entryPath()));
