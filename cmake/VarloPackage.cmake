@@ -59,6 +59,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "lsof, procps")
+# Without the SVG plugins the symbols fall back to Varlo's own drawings.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "docker.io | docker-ce-cli, network-manager")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(VARLO_HOMEPAGE_URL)

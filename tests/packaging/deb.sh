@@ -14,10 +14,12 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for needed in lsof procps libqt6core6; do
     grep -qE "(^|, )$needed( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+[[ "$(dpkg-deb --field "$deb" Recommends)" == libqt6svg6 ]] || fail "Recommends"
 [[ "$(dpkg-deb --field "$deb" Suggests)" == "docker.io | docker-ce-cli, network-manager" ]] || fail "Suggests"
 
 dpkg-deb -x "$deb" "$scratch/root"
 same_lists "packaged files" "$(expected_files | sed 's|^|usr/|')" "$(files_under "$scratch/root")"
+check_icons "$scratch/root/usr"
 
 lintian_report=$(lintian --info --tag-display-limit 0 "$deb" 2>&1 || true)
 echo "$lintian_report"
