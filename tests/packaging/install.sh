@@ -14,6 +14,7 @@ while IFS= read -r path; do
     [[ "$path" == "$prefix"/* ]] || fail "installed outside the prefix: $path"
 done <"$package_build/install_manifest.txt"
 
+check_icons "$prefix"
 "$prefix/bin/varlo-report" --help | grep -q 'Usage: .*varlo-report' || fail "varlo-report --help"
 validate_desktop_entry "$prefix/share/applications/app.varlo.Varlo.desktop"
 validate_metainfo "$prefix/share/metainfo/app.varlo.Varlo.metainfo.xml"

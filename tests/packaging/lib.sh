@@ -6,18 +6,39 @@ fail() {
     exit 1
 }
 
+icon_sizes=(16 22 24 32 48 64 128 256 512)
+
 # The files an installation holds, relative to its prefix, sorted.
 expected_files() {
-    printf '%s\n' \
-        bin/varlo \
-        bin/varlo-report \
-        share/applications/app.varlo.Varlo.desktop \
-        share/doc/varlo/changelog.gz \
-        share/doc/varlo/copyright \
-        share/man/man1/varlo.1.gz \
-        share/man/man1/varlo-report.1.gz \
-        share/metainfo/app.varlo.Varlo.metainfo.xml |
-        LC_ALL=C sort
+    local size
+    {
+        for size in "${icon_sizes[@]}"; do
+            echo "share/icons/hicolor/${size}x${size}/apps/app.varlo.Varlo.png"
+        done
+        printf '%s\n' \
+            share/icons/hicolor/scalable/apps/app.varlo.Varlo.svg \
+            bin/varlo \
+            bin/varlo-report \
+            share/applications/app.varlo.Varlo.desktop \
+            share/doc/varlo/changelog.gz \
+            share/doc/varlo/copyright \
+            share/man/man1/varlo.1.gz \
+            share/man/man1/varlo-report.1.gz \
+            share/metainfo/app.varlo.Varlo.metainfo.xml
+    } | LC_ALL=C sort
+}
+
+# Every icon is an image of the size its folder names.
+check_icons() {
+    local root=$1/share/icons/hicolor size description
+    for size in "${icon_sizes[@]}"; do
+        description=$(file -b "$root/${size}x${size}/apps/app.varlo.Varlo.png")
+        [[ "$description" == "PNG image data, $size x $size, 8-bit/color RGBA"* ]] ||
+            fail "the ${size}x${size} icon is $description"
+    done
+    xmllint --noout "$root/scalable/apps/app.varlo.Varlo.svg" || fail "the scalable icon is not well-formed"
+    [[ "$(file -b "$root/scalable/apps/app.varlo.Varlo.svg")" == "SVG Scalable Vector Graphics image"* ]] ||
+        fail "the scalable icon is not an SVG image"
 }
 
 # The regular files and links under a folder, relative to it, sorted.
