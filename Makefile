@@ -3,8 +3,10 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 TEST_DIR := build/asan
 BENCH_DIR := build/bench
+PACKAGE_DIR := build/package
+PREFIX ?= /usr/local
 
-.PHONY: run test bench deps build clean format
+.PHONY: run test bench deps build install uninstall package clean format
 
 deps:
 	@scripts/install-deps.sh
@@ -17,6 +19,17 @@ build: deps $(RELEASE_DIR)/build.ninja
 
 run: build
 	$(RELEASE_DIR)/src/app/varlo
+
+install: build
+	cmake --install $(RELEASE_DIR) --prefix "$(PREFIX)"
+
+# Removes what the last `make install` put in place.
+uninstall:
+	@test -f $(RELEASE_DIR)/install_manifest.txt || { echo "Nothing was installed from $(RELEASE_DIR)."; exit 1; }
+	xargs -d '\n' rm -fv < $(RELEASE_DIR)/install_manifest.txt
+
+package: deps
+	JOBS=$(JOBS) scripts/build-package.sh $(PACKAGE_DIR)
 
 $(TEST_DIR)/build.ninja: | deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_WERROR=ON -DVARLO_SANITIZE=ON -DVARLO_BUILD_BENCH=OFF

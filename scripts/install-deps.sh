@@ -11,6 +11,7 @@ packages=(
     lsof procps iproute2
     dbus
     xvfb xauth xdotool
+    dpkg-dev file libxml2-utils desktop-file-utils appstream lintian
 )
 
 missing=()

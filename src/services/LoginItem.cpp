@@ -38,6 +38,26 @@ QString blockingFile(const QString& folder)
     return {};
 }
 
+// A value of the desktop entry's string type.
+QString escapedString(const QString& text)
+{
+    QString value;
+    value.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            value += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QLatin1String("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QLatin1String("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
 bool parseBoolean(const QString& text, bool& flag)
 {
     if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1")) {
@@ -130,21 +150,7 @@ QString LoginItem::execValue(const QString& executablePath)
     argument += QLatin1Char('"');
 
     // The key's value is a string, which has its own escapes on top of the quoting.
-    QString value;
-    value.reserve(argument.size() + 8);
-    for (const QChar c : argument) {
-        if (c == QLatin1Char('\\'))
-            value += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\n'))
-            value += QLatin1String("\\n");
-        else if (c == QLatin1Char('\t'))
-            value += QLatin1String("\\t");
-        else if (c == QLatin1Char('\r'))
-            value += QLatin1String("\\r");
-        else
-            value += c;
-    }
-    return value;
+    return escapedString(argument);
 }
 
 LoginItem::Result LoginItem::enable() const
@@ -176,6 +182,8 @@ LoginItem::Result LoginItem::enable() const
                            "Name=Varlo\n"
                            "Comment=Shows which local processes listen on TCP ports\n");
     entry += QLatin1String("Exec=") + execValue(m_executablePath) + QLatin1Char('\n');
+    // Once the program is gone (uninstalled, or a build folder cleaned) the session skips the entry.
+    entry += QLatin1String("TryExec=") + escapedString(m_executablePath) + QLatin1Char('\n');
     entry += QLatin1String("Icon=") + QLatin1String(appId) + QLatin1Char('\n');
     entry += QLatin1String("Terminal=false\n"
                            "X-GNOME-Autostart-enabled=true\n");

@@ -31,7 +31,8 @@ private Q_SLOTS:
         QVERIFY(item.setEnabled(true).ok && item.isEnabled());
         QFile entry(item.entryPath());
         const QByteArray text = entry.open(QIODevice::ReadOnly) ? entry.readAll() : QByteArray();
-        QVERIFY(text.startsWith("[Desktop Entry]\n") && text.contains("\nExec=\"/opt/varlo/bin/varlo\"\n"));
+        QVERIFY(text.startsWith("[Desktop Entry]\n") && text.contains("\nExec=\"/opt/varlo/bin/varlo\"\n") &&
+                text.contains("\nTryExec=/opt/varlo/bin/varlo\n"));
         // Enabling again rewrites an entry the user switched off.
         QVERIFY(writeFile(item.entryPath(), "[Desktop Entry]\nHidden=true\n") && !item.isEnabled());
         QVERIFY(item.setEnabled(true).ok && item.isEnabled());
@@ -76,6 +77,8 @@ private Q_SLOTS:
             const LoginItem::Result result = item.setEnabled(enable);
             return !result.ok && result.error.contains(QLatin1String(reason)) && !item.isEnabled();
         };
+        // A relative path would start nothing at login.
+        QVERIFY(fails("fresh", QStringLiteral("bin/varlo"), true, "unknown"));
         QVERIFY(fails("file", program, true, "is a file"));
         QVERIFY(fails("file/config", program, true, "is a file"));
         QVERIFY(QDir().mkpath(LoginItem(root.filePath(QStringLiteral("config")), program).entryPath()));

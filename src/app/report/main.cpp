@@ -24,6 +24,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Runs one full Varlo scan (process details, Docker, tunnels, VPN) with your settings\n"
                        "and prints what it found as JSON. Attach the output to a bug report."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.process(app);
 
     JsonDefaultsStore store(JsonDefaultsStore::standardFilePath());
