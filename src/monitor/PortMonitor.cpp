@@ -1,6 +1,6 @@
 #include "monitor/PortMonitor.h"
 
-#include "services/Log.h"
+#include "monitor/Log.h"
 #include "settings/AppSettings.h"
 
 #include <QPointer>
