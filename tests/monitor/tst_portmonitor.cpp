@@ -79,6 +79,7 @@ struct Fixture
             s->log.append(QStringLiteral("notify %1x%2").arg(fresh.size()).arg(fresh.value(0).port));
         };
         monitor = std::make_unique<PortMonitor>(settings, std::move(m));
+        monitor->history().waitForLoad();
     }
 
     bool refresh() { return awaitTask(monitor->refresh(), 10s); }
