@@ -31,30 +31,32 @@ bool isLoopbackHost(const QString& host)
     return host == u"127.0.0.1" || host == u"[::1]";
 }
 
-QString runTool(const CommandRunner& runner, const QString& executable, const QStringList& arguments)
+CommandResult runTool(const OutcomeRunner& runner, const QString& executable, const QStringList& arguments)
 {
     if (executable.isEmpty() || !runner)
         return {};
     return runner(executable, arguments, PortScanner::toolTimeout);
 }
 
-QList<PortEntry> scanWith(const ToolPaths& tools, const CommandRunner& runner, bool includeDetails)
+std::optional<QList<PortEntry>> scanWith(const ToolPaths& tools, const OutcomeRunner& runner,
+                                         bool includeDetails)
 {
-    const QString listing = runTool(runner, tools.lsof, PortScanner::listingArguments());
+    const std::optional<QList<PortScanner::Row>> rows =
+        PortScanner::readListing(runTool(runner, tools.lsof, PortScanner::listingArguments()));
+    if (!rows)
+        return std::nullopt;
     QHash<qint64, PortScanner::Process> processes;
-    if (includeDetails)
-        processes =
-            PortScanner::parseProcessTable(runTool(runner, tools.ps, PortScanner::processTableArguments()));
-    const QList<PortScanner::Row> rows = PortScanner::parseListing(listing);
     QHash<qint64, QString> workingDirectories;
     if (includeDetails) {
-        const QList<qint64> pids = PortScanner::pidsOf(rows);
+        processes = PortScanner::parseProcessTable(
+            runTool(runner, tools.ps, PortScanner::processTableArguments()).output);
+        const QList<qint64> pids = PortScanner::pidsOf(*rows);
         if (!pids.isEmpty()) {
             workingDirectories = PortScanner::parseWorkingDirectories(
-                runTool(runner, tools.lsof, PortScanner::workingDirectoryArguments(pids)));
+                runTool(runner, tools.lsof, PortScanner::workingDirectoryArguments(pids)).output);
         }
     }
-    return PortScanner::mergeRows(rows, processes, workingDirectories);
+    return PortScanner::mergeRows(*rows, processes, workingDirectories);
 }
 
 } // namespace
@@ -64,24 +66,24 @@ size_t qHash(const PortScanner::Key& key, size_t seed)
     return qHashMulti(seed, key.pid, key.port);
 }
 
-PortScanner::PortScanner(ToolPaths tools, CommandRunner runner)
+PortScanner::PortScanner(ToolPaths tools, OutcomeRunner runner)
     : m_tools(std::move(tools)), m_runner(std::move(runner))
 {
 }
 
-QCoro::Task<QList<PortEntry>> PortScanner::scan(bool includeDetails)
+QCoro::Task<std::optional<QList<PortEntry>>> PortScanner::scan(bool includeDetails)
 {
     // The pool thread works on copies, so nothing it touches belongs to this object.
     // The future is a named local: GCC 12 destroys lambda temporaries inside a
     // co_await expression twice.
-    QFuture<QList<PortEntry>> future =
+    QFuture<std::optional<QList<PortEntry>>> future =
         QtConcurrent::run([tools = m_tools, runner = m_runner, includeDetails] {
             return scanWith(tools, runner, includeDetails);
         });
     co_return co_await future;
 }
 
-QList<PortEntry> PortScanner::scanBlocking(bool includeDetails) const
+std::optional<QList<PortEntry>> PortScanner::scanBlocking(bool includeDetails) const
 {
     return scanWith(m_tools, m_runner, includeDetails);
 }
@@ -105,6 +107,20 @@ QStringList PortScanner::workingDirectoryArguments(const QList<qint64>& pids)
         pidTexts.append(QString::number(pid));
     return {QStringLiteral("-a"), QStringLiteral("-d"), QStringLiteral("cwd"),
             QStringLiteral("-p"), pidTexts.join(u','),  QStringLiteral("-Fn")};
+}
+
+std::optional<QList<PortScanner::Row>> PortScanner::readListing(const CommandResult& run)
+{
+    if (!run.exited() || (run.exitCode != 0 && run.exitCode != 1))
+        return std::nullopt;
+    if (run.output.isEmpty())
+        return QList<Row>{};
+    // Whatever lsof lists starts with its header line.
+    const QStringView firstLine = QStringView(run.output).left(run.output.indexOf(u'\n'));
+    const QList<QStringView> header = fieldsOf(firstLine);
+    if (header.isEmpty() || header.constFirst() != u"COMMAND")
+        return std::nullopt;
+    return parseListing(run.output);
 }
 
 QList<PortScanner::Row> PortScanner::parseListing(const QString& text)

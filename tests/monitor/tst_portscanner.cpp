@@ -2,6 +2,7 @@
 #include "monitor/PortScanner.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -34,7 +35,7 @@ QList<PortEntry> scanOwn(PortScanner& scanner, bool includeDetails, const QList<
 {
     const auto all = test::awaitTask(scanner.scan(includeDetails), 60s);
     QList<PortEntry> mine;
-    for (const PortEntry& entry : all.value_or(QList<PortEntry>{})) {
+    for (const PortEntry& entry : all.value_or(std::nullopt).value_or(QList<PortEntry>{})) {
         if (ports.contains(quint16(entry.port)))
             mine.append(entry);
     }
@@ -79,7 +80,7 @@ private slots:
             << line("srv", "9", "0x1", "*:8080") + line("vite", "7", "0x2", "127.0.0.1:5173") +
                    line("srv", "10", "0x1", "*:8080") + line("rails", "8", "0x3", "127.0.0.1:3000")
             << "    9     1 /usr/bin/srv\n   10     9 /usr/bin/srv\n    8     1 /opt/My  Rails/ruby\n x 1 sh"
-            << "p9\nfcwd\nn/srv\np8\nn/home/ann/app\np7\nn/proc/7/cwd (readlink: Permission "
+            << "p9\nfcwd\nn/first\nn/srv\np8\nn/home/ann/app\np7\nn/proc/7/cwd (readlink: Permission "
                "denied)\np10\nnrel"
             << QStringList{"3000 8 rails|/opt/My Rails/ruby|/home/ann/app|lo|0x3|1",
                            "5173 7 vite|vite||lo|0x2|0", "8080 9 srv|/usr/bin/srv|/srv|all|0x1|1",
@@ -99,15 +100,46 @@ private slots:
         QCOMPARE(found, entries);
     }
 
-    void missingTool()
+    // Fake lsof runs through the real runner: a failure is never an empty machine.
+    void listingRuns_data()
     {
-        for (const QString& lsof : {QStringLiteral("/nonexistent/varlo/lsof"), QDir::currentPath()}) {
-            ToolPaths tools = ToolPaths::system();
-            tools.lsof = lsof;
-            PortScanner scanner(tools);
-            const auto found = test::awaitTask(scanner.scan(true), 30s);
-            QVERIFY(found && found->isEmpty());
+        QTest::addColumn<QString>("lsof");  // script body; empty: no such tool
+        QTest::addColumn<QString>("ports"); // "failed", or the ports found
+        const auto row = [](const char* name, const QString& lsof, const char* ports) {
+            QTest::newRow(name) << lsof << QString::fromLatin1(ports);
+        };
+        const QString listing = "printf 'COMMAND PID USER FD TYPE DEVICE SIZE/OFF NODE NAME\\n"
+                                "node 812 ann 45u IPv4 0x1 0t0 TCP 127.0.0.1:3000 (LISTEN)\\n'";
+        row("nothing listens", "exit 1", "");
+        row("partial, status 1", listing + "; exit 1", "3000");
+        row("missing", QString(), "failed");
+        row("hangs", "echo COMMAND; exec sleep 30", "failed");
+        row("killed", listing + "; kill -KILL $$", "failed");
+        row("other status", "exit 2", "failed");
+        row("garbage", "echo 'lsof: WARNING: can not stat()'", "failed");
+        row("not utf-8", "echo COMMAND; printf '\\377'", "failed");
+    }
+    void listingRuns()
+    {
+        QFETCH(QString, lsof);
+        QTemporaryDir dir;
+        ToolPaths tools;
+        if (!lsof.isEmpty()) {
+            tools.lsof = dir.filePath("lsof");
+            QFile script(tools.lsof);
+            QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\n" + lsof.toUtf8()) > 0);
+            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
         }
+        // A short limit keeps the hanging tool fast.
+        PortScanner scanner(tools, [](const QString& exe, const QStringList& args, double) {
+            return runCommandWithOutcome(exe, args, 0.5);
+        });
+        const auto found = test::awaitTask(scanner.scan(false), 10s);
+        QVERIFY(found);
+        QStringList ports;
+        for (const PortEntry& entry : found->value_or(QList<PortEntry>{}))
+            ports.append(QString::number(entry.port));
+        QTEST(*found ? ports.join(' ') : QStringLiteral("failed"), "ports");
     }
 
     void realProcesses()
