@@ -59,6 +59,39 @@ std::optional<QList<PortEntry>> scanWith(const ToolPaths& tools, const OutcomeRu
     return PortScanner::mergeRows(*rows, processes, workingDirectories);
 }
 
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The byte a backslash escape stands for, or 0 when it is none of lsof's.
+char backslashEscape(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\\':
+        return '\\';
+    case u'b':
+        return '\b';
+    case u'f':
+        return '\f';
+    case u'n':
+        return '\n';
+    case u'r':
+        return '\r';
+    case u't':
+        return '\t';
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 size_t qHash(const PortScanner::Key& key, size_t seed)
@@ -146,8 +179,8 @@ QList<PortScanner::Row> PortScanner::parseListing(const QString& text)
         QStringList command;
         for (qsizetype i = 0; i <= n - 10; ++i)
             command.append(fields[i].toString());
-        rows.append(
-            Row{command.join(u' '), *pid, name.left(colon).toString(), *port, fields[n - 5].toString()});
+        rows.append(Row{decodeEscapes(command.join(u' ')), *pid, name.left(colon).toString(), *port,
+                        fields[n - 5].toString()});
     }
     return rows;
 }
@@ -182,10 +215,41 @@ QHash<qint64, QString> PortScanner::parseWorkingDirectories(const QString& text)
         } else if (line.startsWith(u'n') && current) {
             const QStringView name = line.mid(1);
             if (name.startsWith(u'/') && !isLookupError(name))
-                directories.insert(*current, name.toString());
+                directories.insert(*current, decodeEscapes(name));
         }
     }
     return directories;
+}
+
+QString PortScanner::decodeEscapes(QStringView text)
+{
+    QByteArray bytes;
+    qsizetype plainFrom = 0; // start of the text not yet copied
+    const auto escape = [&](qsizetype at, qsizetype length, char byte) {
+        bytes += text.sliced(plainFrom, at - plainFrom).toUtf8();
+        bytes += byte;
+        plainFrom = at + length;
+    };
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        const QChar next = text[i + 1];
+        if (text[i] == u'\\') {
+            if (next == u'x' && i + 3 < text.size() && hexDigit(text[i + 2]) >= 0 &&
+                hexDigit(text[i + 3]) >= 0) {
+                escape(i, 4, static_cast<char>(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3])));
+                i += 3;
+            } else if (const char byte = backslashEscape(next)) {
+                escape(i, 2, byte);
+                ++i;
+            }
+        } else if (text[i] == u'^' && next >= u'A' && next <= u'_') {
+            escape(i, 2, static_cast<char>(next.unicode() - 0x40));
+            ++i;
+        }
+    }
+    if (plainFrom == 0)
+        return text.toString();
+    bytes += text.sliced(plainFrom).toUtf8();
+    return QString::fromUtf8(bytes);
 }
 
 QList<qint64> PortScanner::pidsOf(const QList<Row>& rows)

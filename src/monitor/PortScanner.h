@@ -67,6 +67,9 @@ public:
     static QHash<qint64, Process> parseProcessTable(const QString& text);
     // pid -> working directory from `lsof -a -d cwd -p ... -Fn`.
     static QHash<qint64, QString> parseWorkingDirectories(const QString& text);
+    // lsof's printable form of a name back to the name: \\, \b, \f, \n, \r, \t,
+    // \xNN and ^A..^_ become the bytes they stand for, read as UTF-8.
+    static QString decodeEscapes(QStringView text);
     // The distinct pids of `rows`, in order of first appearance.
     static QList<qint64> pidsOf(const QList<Row>& rows);
     // One entry per (pid, port), sorted by port.

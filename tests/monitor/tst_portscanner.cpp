@@ -85,6 +85,10 @@ private slots:
             << QStringList{"3000 8 rails|/opt/My Rails/ruby|/home/ann/app|lo|0x3|1",
                            "5173 7 vite|vite||lo|0x2|0", "8080 9 srv|/usr/bin/srv|/srv|all|0x1|1",
                            "8080 10 srv|/usr/bin/srv||all|0x1|9"};
+        QTest::newRow("escapes") << line("my\\x20dev\\x20srv", "5", "0x5", "*:3000") << QString()
+                                 << QStringLiteral("p5\nn/home/ann/caf\\xc3\\xa9 a\\tb\\\\x41")
+                                 << QStringList{QStringLiteral(
+                                        "3000 5 my dev srv|my dev srv|/home/ann/café a\tb\\x41|all|0x5|0")};
     }
     void parse()
     {
@@ -98,6 +102,27 @@ private slots:
                  PortScanner::parseWorkingDirectories(directories)))
             found.append(describe(entry));
         QCOMPARE(found, entries);
+    }
+
+    void decodeEscapes_data()
+    {
+        QTest::addColumn<QString>("printed");
+        QTest::addColumn<QString>("name");
+        const auto row = [](const char* name, const QString& printed, const QString& decoded) {
+            QTest::newRow(name) << printed << decoded;
+        };
+        row("c forms", R"(\b\f\n\r\t\\)", "\b\f\n\r\t\\");
+        row("caret forms", "^A^[^_", "\x01\x1b\x1f");
+        row("bytes forming utf-8", R"(caf\xc3\xA9\x20)", QStringLiteral("café "));
+        row("escaped backslash first", R"(a\\x41)", R"(a\x41)");
+        row("not escapes", R"(^a ^@ ^` \q \x4 \xzz x^ \)", R"(^a ^@ ^` \q \x4 \xzz x^ \)");
+        row("invalid utf-8", R"(a\xffb)", QStringLiteral("a\ufffdb"));
+        row("wide characters kept", QStringLiteral("é\\x20😀"), QStringLiteral("é 😀"));
+    }
+    void decodeEscapes()
+    {
+        QFETCH(QString, printed);
+        QTEST(PortScanner::decodeEscapes(printed), "name");
     }
 
     // Fake lsof runs through the real runner: a failure is never an empty machine.
@@ -147,10 +172,17 @@ private slots:
         if (ToolPaths::system().lsof.isEmpty() || ToolPaths::system().ps.isEmpty())
             QSKIP("lsof or ps is not installed");
         const QList<quint16> ports{test::freeLoopbackPort()};
-        QTemporaryDir directory;
+        // Every control character, and the characters lsof escapes with, in the names.
+        QByteArray folder = " \\x41 ^a \xc3\xa9 \x7f";
+        for (char c = 1; c < 0x20; ++c)
+            folder += c;
+        QTemporaryDir parent;
+        const QString directory = parent.filePath(QString::fromUtf8(folder));
+        QVERIFY(QDir().mkdir(directory));
         test::TestListener listener;
         test::TestListener::Options options = test::TestListener::Options::withWorkers(2);
-        options.workingDirectory = directory.path();
+        options.workingDirectory = directory;
+        options.name = "my dev srv\t\x1b\x7f";
         QVERIFY(listener.start(ports, options));
 
         PortScanner scanner;
@@ -158,12 +190,10 @@ private slots:
         QCOMPARE(detailed.size(), 3);
         for (const PortEntry& entry : detailed) {
             QVERIFY(listener.allPids().contains(entry.pid));
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(entry.pid));
-            QVERIFY(comm.open(QIODevice::ReadOnly));
-            QCOMPARE(entry.processName, QString::fromUtf8(comm.readAll().trimmed()));
+            QCOMPARE(entry.processName, QString::fromUtf8(options.name));
             QCOMPARE(entry.ppid,
                      entry.pid == listener.pid() ? QCoreApplication::applicationPid() : listener.pid());
-            QCOMPARE(entry.workingDirectory, QFileInfo(directory.path()).canonicalFilePath());
+            QCOMPARE(entry.workingDirectory, QFileInfo(directory).canonicalFilePath());
             QCOMPARE(entry.address, Address::localhost);
             QVERIFY(!entry.devices.isEmpty());
             QCOMPARE(entry.devices, detailed.constFirst().devices);
