@@ -79,13 +79,15 @@ private Q_SLOTS:
     {
         auto history = loaded(PortHistory::encode({
             {3000, "node", m_now - 20 * day, m_now - 15 * day + 60, true},
+            {3003, "edge", m_now - 20 * day, m_now - 15 * day, false},
             {3001, "ruby", m_now - 20 * day, m_now - 16 * day, false},
             {3002, "old", m_now - 3 * day, m_now - 2 * day, true},
             {3002, "new", m_now - 3 * day, m_now - 1 * day, true},
             {3002, "older", m_now - 3 * day, m_now - 2.5 * day, false},
         }));
-        QCOMPARE(history->byPort().size(), 2);
+        QCOMPARE(history->byPort().size(), 3);
         QCOMPARE(history->byPort().value(3000).lastSeen, m_now - 15 * day + 60);
+        QVERIFY(history->byPort().contains(3003)); // seen exactly at the cutoff
         QVERIFY(!history->byPort().value(3000).isActive);
         QCOMPARE(history->byPort().value(3002),
                  (PortHistoryEntry{3002, "new", m_now - 3 * day, m_now - day, false}));

@@ -112,7 +112,7 @@ private slots:
         };
         row("c forms", R"(\b\f\n\r\t\\)", "\b\f\n\r\t\\");
         row("caret forms", "^A^[^_", "\x01\x1b\x1f");
-        row("bytes forming utf-8", R"(caf\xc3\xA9\x20)", QStringLiteral("café "));
+        row("bytes forming utf-8", R"(caf\xc3\xA9\x20\x0a)", QStringLiteral("café \n"));
         row("escaped backslash first", R"(a\\x41)", R"(a\x41)");
         row("not escapes", R"(^a ^@ ^` \q \x4 \xzz x^ \)", R"(^a ^@ ^` \q \x4 \xzz x^ \)");
         row("invalid utf-8", R"(a\xffb)", QStringLiteral("a\ufffdb"));
@@ -122,6 +122,8 @@ private slots:
     {
         QFETCH(QString, printed);
         QTEST(PortScanner::decodeEscapes(printed), "name");
+        // A name cut out of a longer text ends where it ends.
+        QCOMPARE(PortScanner::decodeEscapes(QStringView(u"a\\x41").first(4)), QStringLiteral("a\\x4"));
     }
 
     // Fake lsof runs through the real runner: a failure is never an empty machine.
