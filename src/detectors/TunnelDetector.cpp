@@ -1,8 +1,8 @@
 #include "detectors/TunnelDetector.h"
 
+#include "detectors/LoopbackHttpGet.h"
 #include "monitor/TextParsing.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,19 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcoronetworkreply.h>
 #include <vector>
 
 namespace varlo {
@@ -144,89 +135,12 @@ std::optional<qint64> tunnelTargetPortIn(const TunnelDetector::Environment& env,
     return TunnelDetector::portFromAddress(match.captured(1));
 }
 
-// One client per thread, like a platform's shared session. On the
-// application's thread it lives as long as the application.
-QNetworkAccessManager* sharedNetworkManager()
+// One GET to an agent on 127.0.0.1, within the detector's limits.
+QCoro::Task<std::optional<QByteArray>> fetchLocal(qint64 port, QByteArray path)
 {
-    static thread_local QPointer<QNetworkAccessManager> manager;
-    if (!manager) {
-        QCoreApplication* app = QCoreApplication::instance();
-        QThread* thread = QThread::currentThread();
-        if (app && app->thread() == thread) {
-            manager = new QNetworkAccessManager(app);
-        } else {
-            manager = new QNetworkAccessManager;
-            QObject::connect(thread, &QThread::finished, manager, &QObject::deleteLater);
-        }
-        // The agents are local: a configured proxy must not see these requests.
-        manager->setProxy(QNetworkProxy::NoProxy);
-    }
-    return manager;
-}
-
-// Replies are deleted from the event loop: the coroutine may resume inside a
-// signal the reply is still emitting.
-struct DeleteLater
-{
-    void operator()(QObject* object) const
-    {
-        if (object)
-            object->deleteLater();
-    }
-};
-
-std::optional<QUrl> localURL(qint64 port, const QString& path)
-{
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    const QUrl url(QStringLiteral("http://127.0.0.1:") + QString::number(port) + path, QUrl::StrictMode);
-    if (!url.isValid())
-        return std::nullopt;
-    return url;
-}
-
-bool isTransportFailure(QNetworkReply::NetworkError error)
-{
-    // Connection, proxy and protocol errors; an HTTP error status still carries a body.
-    const int code = error;
-    return (code > 0 && code < 200) || (code >= 300 && code < 400);
-}
-
-// One GET with a hard limit on time and size; nothing on any transport failure.
-QCoro::Task<std::optional<QByteArray>> fetchLocal(QUrl url)
-{
-    QNetworkRequest request(url);
-    // One request: an agent's answer is never followed elsewhere.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(sharedNetworkManager()->get(request));
-    QNetworkReply* raw = reply.get();
-    // Bounds what the reply holds. Qt stops filling a little short of this
-    // limit, so it is set well above the cap: any answer within the cap fits,
-    // and a larger one crosses the cap before the transfer stalls.
-    raw->setReadBufferSize(2 * TunnelDetector::maxAnswerBytes);
-    // A hard limit from the start of the request. Qt's transfer time-out is
-    // no substitute: it only measures silence (a server that trickles data
-    // forever never trips it) and runs on a coarse timer.
-    QTimer::singleShot(TunnelDetector::httpLimitMs, Qt::PreciseTimer, raw, [raw] {
-        if (raw->isRunning())
-            raw->abort();
-    });
-    QObject::connect(raw, &QNetworkReply::metaDataChanged, raw, [raw] {
-        const QVariant length = raw->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > TunnelDetector::maxAnswerBytes && raw->isRunning())
-            raw->abort();
-    });
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, [raw] {
-        if (raw->bytesAvailable() > TunnelDetector::maxAnswerBytes && raw->isRunning())
-            raw->abort();
-    });
-    co_await raw;
-    if (isTransportFailure(raw->error()))
-        co_return std::nullopt;
-    QByteArray body = raw->read(TunnelDetector::maxAnswerBytes + 1);
-    if (body.size() > TunnelDetector::maxAnswerBytes)
-        co_return std::nullopt;
-    co_return body;
+    return LoopbackHttpGet::get(
+        port, std::move(path),
+        {TunnelDetector::maxAnswerBytes, std::chrono::milliseconds(TunnelDetector::httpLimitMs)});
 }
 
 // GCC 12 may destroy a temporary of a co_await expression twice (a lambda's
@@ -239,10 +153,7 @@ QCoro::Task<TunnelMap> ngrokTunnelsIn(Env env, qint64 configuredPort)
         const QFuture<qint64> resolved = QtConcurrent::run([env] { return resolveNgrokAPIPortIn(*env, 0); });
         port = co_await resolved;
     }
-    const auto url = localURL(port, QStringLiteral("/api/tunnels"));
-    if (!url)
-        co_return TunnelMap{};
-    const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(*url);
+    const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(port, "/api/tunnels");
     const auto body = co_await request;
     if (!body)
         co_return TunnelMap{};
@@ -261,10 +172,7 @@ QString quickTunnelHostname(const QByteArray& body)
 
 QCoro::Task<std::optional<TunnelDetector::QuickTunnel>> quickTunnelIn(Env env, qint64 metricsPort)
 {
-    const auto url = localURL(metricsPort, QStringLiteral("/quicktunnel"));
-    if (!url)
-        co_return std::nullopt;
-    const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(*url);
+    const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(metricsPort, "/quicktunnel");
     const auto body = co_await request;
     if (!body)
         co_return std::nullopt;

@@ -42,8 +42,8 @@ using TunnelMap = QMap<qint64, TunnelInfo>;
 // the agents, files or tools only make the maps smaller; nothing throws.
 //
 // The asynchronous operations must be started on a thread with an event loop
-// (the main thread): their HTTP requests run on that thread, their file reads
-// and tool runs on the global thread pool. They keep what they need alive
+// (the main thread): their HTTP requests (LoopbackHttpGet) run on that thread,
+// their file reads and tool runs on the global thread pool. They keep what they need alive
 // themselves, so the detector may be destroyed while they run.
 class TunnelDetector
 {
@@ -66,7 +66,8 @@ public:
 
     // Longest wait for one local HTTP answer.
     static constexpr int httpLimitMs = 1000;
-    // Larger agent answers are not what we asked for and count as failures.
+    // Larger agent answers (status line, headers and body) are not what we
+    // asked for and count as failures.
     static constexpr qint64 maxAnswerBytes = 1024 * 1024;
     // Larger configuration files are skipped.
     static constexpr qint64 maxConfigBytes = 1024 * 1024;

@@ -13,7 +13,9 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace varlo {
 
@@ -62,11 +64,52 @@ qint64 wholeSeconds(double seconds)
     return static_cast<qint64>(std::clamp(seconds, -9.0e18, 9.0e18));
 }
 
-// Runs on the writer thread.
-void writeSnapshot(const QString& path, const QByteArray& json, bool keepOldFileAside)
+// Runs on the writer thread. The entries kept after `cutoff`, all inactive;
+// nothing when there is no file or it is not a history (then marked to be kept aside).
+std::optional<PortHistoryMap> readFile(const QString& path, ReferenceTime cutoff,
+                                       std::atomic<bool>& keepAside)
 {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    QFile file(path);
+    // Not a regular file (a FIFO would block the read), too large, or unreadable.
+    if (!info.isFile() || info.size() > PortHistory::maxFileBytes || !file.open(QIODevice::ReadOnly)) {
+        keepAside = true;
+        return std::nullopt;
+    }
+    const QByteArray json = file.read(PortHistory::maxFileBytes + 1);
+    const auto entries = json.size() <= PortHistory::maxFileBytes && file.error() == QFileDevice::NoError
+                             ? PortHistory::decode(json)
+                             : std::nullopt;
+    if (!entries) {
+        keepAside = true;
+        return std::nullopt;
+    }
+    PortHistoryMap byPort;
+    for (const PortHistoryEntry& entry : *entries) {
+        if (entry.lastSeen < cutoff)
+            continue;
+        // The same port twice: the later sighting wins.
+        const auto existing = byPort.constFind(entry.port);
+        if (existing != byPort.cend() && existing->lastSeen >= entry.lastSeen)
+            continue;
+        byPort.insert(entry.port, entry);
+    }
+    for (PortHistoryEntry& entry : byPort)
+        entry.isActive = false;
+    return byPort;
+}
+
+// Runs on the writer thread.
+void writeSnapshot(const QString& path, const PortHistoryMap& snapshot, std::atomic<bool>& keepAside)
+{
+    QList<PortHistoryEntry> entries = snapshot.values();
+    std::sort(entries.begin(), entries.end(),
+              [](const PortHistoryEntry& a, const PortHistoryEntry& b) { return a.port < b.port; });
+    const QByteArray json = PortHistory::encode(entries);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (keepOldFileAside) {
+    if (keepAside.exchange(false)) {
         const QString aside = path + QStringLiteral(".corrupt");
         QFile::remove(aside);
         QFile::rename(path, aside);
@@ -87,6 +130,7 @@ PortHistory::PortHistory(QString filePath, Clock clock, QObject* parent)
     : QObject(parent), m_filePath(std::move(filePath)), m_clock(std::move(clock))
 {
     m_writer.setMaxThreadCount(1);
+    connect(&m_loading, &QFutureWatcherBase::finished, this, &PortHistory::applyLoad);
 }
 
 PortHistory::~PortHistory()
@@ -139,33 +183,35 @@ std::optional<QList<PortHistoryEntry>> PortHistory::decode(const QByteArray& jso
 
 void PortHistory::load(int retentionDays)
 {
-    QFile file(fileURL());
-    if (!file.open(QIODevice::ReadOnly))
+    if (isLoading())
         return;
-    const auto entries = decode(file.readAll());
-    if (!entries) {
-        // Keep the user's unreadable file instead of silently overwriting it.
-        m_keepUnreadableFileAside = true;
-        return;
-    }
     const ReferenceTime cutoff = m_clock() + retentionDays * -86400.0;
-    PortHistoryMap byPort;
-    for (const PortHistoryEntry& entry : *entries) {
-        if (entry.lastSeen < cutoff)
-            continue;
-        // The same port twice: the later sighting wins.
-        const auto existing = byPort.constFind(entry.port);
-        if (existing != byPort.cend() && existing->lastSeen >= entry.lastSeen)
-            continue;
-        byPort.insert(entry.port, entry);
-    }
-    for (PortHistoryEntry& entry : byPort)
-        entry.isActive = false;
-    setByPort(std::move(byPort));
+    m_applyPending = true;
+    m_loading.setFuture(QtConcurrent::run(&m_writer, readFile, fileURL(), cutoff, std::ref(m_keepFileAside)));
+}
+
+void PortHistory::waitForLoad()
+{
+    m_loading.waitForFinished();
+    applyLoad();
+}
+
+void PortHistory::applyLoad()
+{
+    if (!std::exchange(m_applyPending, false))
+        return;
+    if (std::optional<PortHistoryMap> loaded = m_loading.result())
+        setByPort(std::move(*loaded));
+    if (std::optional<QList<PortEntry>> ports = std::exchange(m_pendingRecord, std::nullopt))
+        record(*ports);
 }
 
 void PortHistory::record(const QList<PortEntry>& ports)
 {
+    if (m_applyPending) {
+        m_pendingRecord = ports;
+        return;
+    }
     QSet<qint64> present;
     for (const PortEntry& entry : ports)
         present.insert(entry.port);
@@ -199,6 +245,9 @@ void PortHistory::record(const QList<PortEntry>& ports)
 
 void PortHistory::clear()
 {
+    // Whatever a running load finds is cleared as well.
+    m_applyPending = false;
+    m_pendingRecord.reset();
     setByPort({});
     startWrite();
 }
@@ -232,9 +281,8 @@ void PortHistory::setByPort(PortHistoryMap byPort)
 void PortHistory::startWrite()
 {
     ++m_writesStarted;
-    const QByteArray json = encode(m_byPort.values());
-    const bool keepAside = std::exchange(m_keepUnreadableFileAside, false);
-    (void)QtConcurrent::run(&m_writer, writeSnapshot, m_filePath, json, keepAside);
+    // The map is shared, not copied; the writer encodes it.
+    (void)QtConcurrent::run(&m_writer, writeSnapshot, m_filePath, m_byPort, std::ref(m_keepFileAside));
 }
 
 } // namespace varlo

@@ -2,11 +2,13 @@
 
 #include "monitor/PortEntry.h"
 
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -31,8 +33,9 @@ struct PortHistoryEntry
 using PortHistoryMap = QHash<qint64, PortHistoryEntry>;
 
 // Every port seen listening, persisted in port-history.json. Lives on the main
-// thread; file writes go to one background writer, in the order they were
-// started, so the newest snapshot always lands last.
+// thread. The file is read, decoded, encoded and written on one background
+// thread, in the order the work was started: the newest snapshot always lands
+// last, and no write can overtake the read of the file it replaces.
 class PortHistory : public QObject
 {
     Q_OBJECT
@@ -52,7 +55,14 @@ public:
 
     PortHistoryMap byPort() const { return m_byPort; }
 
+    // Starts reading the file; the map is filled when it has been decoded.
+    // A file that cannot be read, does not decode or is larger than
+    // `maxFileBytes` is moved aside to "<file>.corrupt" before the next write.
     void load(int retentionDays);
+    bool isLoading() const { return m_loading.isRunning() || m_applyPending; }
+    // Blocks until a started load has filled the map (tests, tools).
+    void waitForLoad();
+    // During a load, only the latest call is kept and applied once it is done.
     void record(const QList<PortEntry>& ports);
     void clear();
 
@@ -62,6 +72,10 @@ public:
     // Blocks until every started write has landed (quit, tests).
     void waitForWrites();
     int writesStarted() const { return m_writesStarted; }
+
+    // Varlo writes at most one entry per port number; a file many times that
+    // size is not one of ours.
+    static constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
 
     static QByteArray encode(const QList<PortHistoryEntry>& entries);
     // Absent when the text is not an array of complete, well-typed entries.
@@ -73,11 +87,17 @@ Q_SIGNALS:
 private:
     void setByPort(PortHistoryMap byPort);
     void startWrite();
+    void applyLoad();
 
     QString m_filePath;
     Clock m_clock;
     PortHistoryMap m_byPort;
-    bool m_keepUnreadableFileAside = false;
+    // Set by the read, cleared by the write that moves the file aside; both
+    // run on the writer thread.
+    std::atomic<bool> m_keepFileAside = false;
+    QFutureWatcher<std::optional<PortHistoryMap>> m_loading;
+    bool m_applyPending = false;
+    std::optional<QList<PortEntry>> m_pendingRecord;
     int m_writesStarted = 0;
     QThreadPool m_writer;
 };

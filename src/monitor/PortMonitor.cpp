@@ -1,6 +1,6 @@
 #include "monitor/PortMonitor.h"
 
-#include "services/Log.h"
+#include "monitor/Log.h"
 #include "settings/AppSettings.h"
 
 #include <QPointer>
@@ -113,11 +113,21 @@ QCoro::Task<void> PortMonitor::scanCycle()
 {
     QPointer<PortMonitor> self(this);
     const bool panelOpen = m_isPanelOpen;
-    const QList<PortEntry> raw = co_await m_services.scanner->scan(panelOpen);
+    const std::optional<QList<PortEntry>> raw = co_await m_services.scanner->scan(panelOpen);
     if (!self)
         co_return;
+    if (!raw) {
+        // A failed tool run is not an empty machine: everything stays as the
+        // last good cycle left it, so nothing is marked gone or announced anew.
+        if (!m_lastScanFailed)
+            qCInfo(lcNotify, "port scan failed; keeping the last result");
+        setLastScanFailed(true);
+        setHasLoadedOnce(true);
+        co_return;
+    }
+    setLastScanFailed(false);
 
-    setPorts(m_filter.apply(raw, m_settings));
+    setPorts(m_filter.apply(*raw, m_settings));
     recordHistory();
     if (panelOpen) {
         co_await gatherContext();
@@ -339,6 +349,11 @@ void PortMonitor::setRescanQueued(bool value)
 {
     if (assignIfChanged(m_rescanQueued, value))
         Q_EMIT rescanQueuedChanged();
+}
+void PortMonitor::setLastScanFailed(bool value)
+{
+    if (assignIfChanged(m_lastScanFailed, value))
+        Q_EMIT lastScanFailedChanged();
 }
 void PortMonitor::setKnownPorts(QSet<qint64> value)
 {

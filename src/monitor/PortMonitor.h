@@ -61,6 +61,7 @@ class PortMonitor : public QObject
     Q_PROPERTY(bool rescanQueued READ rescanQueued NOTIFY rescanQueuedChanged)
     Q_PROPERTY(QSet<qint64> knownPorts READ knownPorts NOTIFY knownPortsChanged)
     Q_PROPERTY(bool hasCompletedFirstScan READ hasCompletedFirstScan NOTIFY hasCompletedFirstScanChanged)
+    Q_PROPERTY(bool lastScanFailed READ lastScanFailed NOTIFY lastScanFailedChanged)
 
 public:
     // Loads the port history with the retention setting.
@@ -79,6 +80,8 @@ public:
     bool rescanQueued() const { return m_rescanQueued; }
     QSet<qint64> knownPorts() const { return m_knownPorts; }
     bool hasCompletedFirstScan() const { return m_hasCompletedFirstScan; }
+    // The last cycle could not list the ports; `ports` still shows the cycle before.
+    bool lastScanFailed() const { return m_lastScanFailed; }
     AppSettings& settings() const { return m_settings; }
     PortHistory& history() { return m_history; }
 
@@ -111,6 +114,7 @@ Q_SIGNALS:
     void rescanQueuedChanged();
     void knownPortsChanged();
     void hasCompletedFirstScanChanged();
+    void lastScanFailedChanged();
 
 private:
     // One cycle now, then the next after `effectiveScanInterval()`.
@@ -138,6 +142,7 @@ private:
     void setRescanQueued(bool value);
     void setKnownPorts(QSet<qint64> value);
     void setHasCompletedFirstScan(bool value);
+    void setLastScanFailed(bool value);
 
     AppSettings& m_settings;
     MonitorServices m_services;
@@ -159,6 +164,7 @@ private:
     bool m_rescanQueued = false;
     QSet<qint64> m_knownPorts;
     bool m_hasCompletedFirstScan = false;
+    bool m_lastScanFailed = false;
 };
 
 } // namespace varlo

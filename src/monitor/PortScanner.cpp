@@ -31,30 +31,65 @@ bool isLoopbackHost(const QString& host)
     return host == u"127.0.0.1" || host == u"[::1]";
 }
 
-QString runTool(const CommandRunner& runner, const QString& executable, const QStringList& arguments)
+CommandResult runTool(const OutcomeRunner& runner, const QString& executable, const QStringList& arguments)
 {
     if (executable.isEmpty() || !runner)
         return {};
     return runner(executable, arguments, PortScanner::toolTimeout);
 }
 
-QList<PortEntry> scanWith(const ToolPaths& tools, const CommandRunner& runner, bool includeDetails)
+std::optional<QList<PortEntry>> scanWith(const ToolPaths& tools, const OutcomeRunner& runner,
+                                         bool includeDetails)
 {
-    const QString listing = runTool(runner, tools.lsof, PortScanner::listingArguments());
+    const std::optional<QList<PortScanner::Row>> rows =
+        PortScanner::readListing(runTool(runner, tools.lsof, PortScanner::listingArguments()));
+    if (!rows)
+        return std::nullopt;
     QHash<qint64, PortScanner::Process> processes;
-    if (includeDetails)
-        processes =
-            PortScanner::parseProcessTable(runTool(runner, tools.ps, PortScanner::processTableArguments()));
-    const QList<PortScanner::Row> rows = PortScanner::parseListing(listing);
     QHash<qint64, QString> workingDirectories;
     if (includeDetails) {
-        const QList<qint64> pids = PortScanner::pidsOf(rows);
+        processes = PortScanner::parseProcessTable(
+            runTool(runner, tools.ps, PortScanner::processTableArguments()).output);
+        const QList<qint64> pids = PortScanner::pidsOf(*rows);
         if (!pids.isEmpty()) {
             workingDirectories = PortScanner::parseWorkingDirectories(
-                runTool(runner, tools.lsof, PortScanner::workingDirectoryArguments(pids)));
+                runTool(runner, tools.lsof, PortScanner::workingDirectoryArguments(pids)).output);
         }
     }
-    return PortScanner::mergeRows(rows, processes, workingDirectories);
+    return PortScanner::mergeRows(*rows, processes, workingDirectories);
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The byte a backslash escape stands for, or 0 when it is none of lsof's.
+char backslashEscape(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\\':
+        return '\\';
+    case u'b':
+        return '\b';
+    case u'f':
+        return '\f';
+    case u'n':
+        return '\n';
+    case u'r':
+        return '\r';
+    case u't':
+        return '\t';
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -64,24 +99,24 @@ size_t qHash(const PortScanner::Key& key, size_t seed)
     return qHashMulti(seed, key.pid, key.port);
 }
 
-PortScanner::PortScanner(ToolPaths tools, CommandRunner runner)
+PortScanner::PortScanner(ToolPaths tools, OutcomeRunner runner)
     : m_tools(std::move(tools)), m_runner(std::move(runner))
 {
 }
 
-QCoro::Task<QList<PortEntry>> PortScanner::scan(bool includeDetails)
+QCoro::Task<std::optional<QList<PortEntry>>> PortScanner::scan(bool includeDetails)
 {
     // The pool thread works on copies, so nothing it touches belongs to this object.
     // The future is a named local: GCC 12 destroys lambda temporaries inside a
     // co_await expression twice.
-    QFuture<QList<PortEntry>> future =
+    QFuture<std::optional<QList<PortEntry>>> future =
         QtConcurrent::run([tools = m_tools, runner = m_runner, includeDetails] {
             return scanWith(tools, runner, includeDetails);
         });
     co_return co_await future;
 }
 
-QList<PortEntry> PortScanner::scanBlocking(bool includeDetails) const
+std::optional<QList<PortEntry>> PortScanner::scanBlocking(bool includeDetails) const
 {
     return scanWith(m_tools, m_runner, includeDetails);
 }
@@ -107,6 +142,20 @@ QStringList PortScanner::workingDirectoryArguments(const QList<qint64>& pids)
             QStringLiteral("-p"), pidTexts.join(u','),  QStringLiteral("-Fn")};
 }
 
+std::optional<QList<PortScanner::Row>> PortScanner::readListing(const CommandResult& run)
+{
+    if (!run.exited() || (run.exitCode != 0 && run.exitCode != 1))
+        return std::nullopt;
+    if (run.output.isEmpty())
+        return QList<Row>{};
+    // Whatever lsof lists starts with its header line.
+    const QStringView firstLine = QStringView(run.output).left(run.output.indexOf(u'\n'));
+    const QList<QStringView> header = fieldsOf(firstLine);
+    if (header.isEmpty() || header.constFirst() != u"COMMAND")
+        return std::nullopt;
+    return parseListing(run.output);
+}
+
 QList<PortScanner::Row> PortScanner::parseListing(const QString& text)
 {
     QList<Row> rows;
@@ -130,8 +179,8 @@ QList<PortScanner::Row> PortScanner::parseListing(const QString& text)
         QStringList command;
         for (qsizetype i = 0; i <= n - 10; ++i)
             command.append(fields[i].toString());
-        rows.append(
-            Row{command.join(u' '), *pid, name.left(colon).toString(), *port, fields[n - 5].toString()});
+        rows.append(Row{decodeEscapes(command.join(u' ')), *pid, name.left(colon).toString(), *port,
+                        fields[n - 5].toString()});
     }
     return rows;
 }
@@ -166,10 +215,41 @@ QHash<qint64, QString> PortScanner::parseWorkingDirectories(const QString& text)
         } else if (line.startsWith(u'n') && current) {
             const QStringView name = line.mid(1);
             if (name.startsWith(u'/') && !isLookupError(name))
-                directories.insert(*current, name.toString());
+                directories.insert(*current, decodeEscapes(name));
         }
     }
     return directories;
+}
+
+QString PortScanner::decodeEscapes(QStringView text)
+{
+    QByteArray bytes;
+    qsizetype plainFrom = 0; // start of the text not yet copied
+    const auto escape = [&](qsizetype at, qsizetype length, char byte) {
+        bytes += text.sliced(plainFrom, at - plainFrom).toUtf8();
+        bytes += byte;
+        plainFrom = at + length;
+    };
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        const QChar next = text[i + 1];
+        if (text[i] == u'\\') {
+            if (next == u'x' && i + 3 < text.size() && hexDigit(text[i + 2]) >= 0 &&
+                hexDigit(text[i + 3]) >= 0) {
+                escape(i, 4, static_cast<char>(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3])));
+                i += 3;
+            } else if (const char byte = backslashEscape(next)) {
+                escape(i, 2, byte);
+                ++i;
+            }
+        } else if (text[i] == u'^' && next >= u'A' && next <= u'_') {
+            escape(i, 2, static_cast<char>(next.unicode() - 0x40));
+            ++i;
+        }
+    }
+    if (plainFrom == 0)
+        return text.toString();
+    bytes += text.sliced(plainFrom).toUtf8();
+    return QString::fromUtf8(bytes);
 }
 
 QList<qint64> PortScanner::pidsOf(const QList<Row>& rows)

@@ -3,6 +3,7 @@
 #include "monitor/PortEntry.h"
 
 #include <QList>
+#include <optional>
 #include <qcoro/qcorotask.h>
 
 namespace varlo {
@@ -14,7 +15,8 @@ public:
     virtual ~PortSource();
     // The listening TCP ports right now, sorted by port. `includeDetails` adds
     // the parent pid, command path and working directory of each process.
-    virtual QCoro::Task<QList<PortEntry>> scan(bool includeDetails) = 0;
+    // Nothing when the scan failed; an empty list when nothing listens.
+    virtual QCoro::Task<std::optional<QList<PortEntry>>> scan(bool includeDetails) = 0;
 };
 
 } // namespace varlo

@@ -1,7 +1,7 @@
 #include "services/PortNotifier.h"
 
+#include "monitor/Log.h"
 #include "services/AppId.h"
-#include "services/Log.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>

@@ -56,10 +56,19 @@ private Q_SLOTS:
                 "web-1\\tnginx:1.25\\tUp 2 hours\\t0.0.0.0:8080->80/tcp, [::]:8080->80/tcp\\tmyapp\\r\\n"
                 "batch\\tworker\\tUp 1 second\\t0.0.0.0:8000-8002->8000-8002/tcp\\t\\n"
                 "db\\tpg\\tUp\\t5432/tcp\\tproj\\n"
+                "api\\tnode:20\\tUp\\t127.0.0.1:3000->3000/tcp\\t\\n"
+                "old\\tweb:1\\tUp\\t0.0.0.0:9000->80/tcp\\tshop\\n"
+                "new\\tweb:2\\tUp\\t0.0.0.0:9000->80/tcp\\tshop\\n"
                 "cache\\tredis:7\\tUp (healthy)\\t6379/tcp, 0.0.0.0:16379->6379/tcp\\n'")
                 .detect());
+        QCOMPARE(m_args, (QStringList{"ps", "--no-trunc", "--format",
+                                      "{{.Names}}\t{{.Image}}\t{{.Status}}\t{{.Ports}}\t"
+                                      "{{.Label \"com.docker.compose.project\"}}"}));
+        // An empty label is no project; of two containers on one port, the later one is shown.
         QCOMPARE(listed, std::optional(
                              DockerContainers{{8080, {"web-1", "nginx:1.25", "Up 2 hours", "myapp"}},
+                                              {3000, {"api", "node:20", "Up", std::nullopt}},
+                                              {9000, {"new", "web:2", "Up", "shop"}},
                                               {16379, {"cache", "redis:7", "Up (healthy)", std::nullopt}}}));
         const auto hung = test::awaitTask(fakeClient("exec sleep 30").detect(), std::chrono::seconds(7));
         QCOMPARE(hung, std::optional(DockerContainers()));

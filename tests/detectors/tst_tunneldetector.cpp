@@ -1,3 +1,4 @@
+#include "TestHttpServer.h"
 #include "TestSupport.h"
 #include "detectors/TunnelDetector.h"
 
@@ -15,6 +16,8 @@
 
 using namespace varlo;
 
+Q_DECLARE_METATYPE(varlo::test::TestHttpServer::Behaviour)
+
 namespace {
 
 QByteArray httpAnswer(const QByteArray& body)
@@ -31,32 +34,8 @@ QByteArray ngrokBody(const QByteArrayList& pairs)
     return json.chopped(1) + "]}";
 }
 
-// A loopback HTTP agent answering GET `path` with `answer`: never if empty, endlessly if "<endless>".
-struct Agent : QTcpServer
-{
-    qint64 streamed = 0;
-
-    Agent(QByteArray path, QByteArray answer, quint16 port = 0)
-    {
-        listen(QHostAddress::LocalHost, port);
-        connect(this, &QTcpServer::newConnection, this, [=, this] {
-            QTcpSocket* socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [=, this] {
-                if (answer.isEmpty() || !socket->readAll().startsWith("GET " + path + " "))
-                    return;
-                if (answer != "<endless>") {
-                    socket->write(answer);
-                    return socket->disconnectFromHost();
-                }
-                socket->write("HTTP/1.1 200 OK\r\n\r\n{\"tunnels\":[");
-                connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] {
-                    if (streamed < (1LL << 29))
-                        streamed += socket->write(QByteArray(1 << 16, ' '));
-                });
-            });
-        });
-    }
-};
+using Agent = test::TestHttpServer;
+using Behaviour = Agent::Behaviour;
 
 QString describe(const TunnelMap& map)
 {
@@ -100,41 +79,51 @@ private Q_SLOTS:
     void ngrok_data()
     {
         QTest::addColumn<QList<QByteArray>>("files"); // in search order; null: absent, %1: the agent's port
+        QTest::addColumn<Behaviour>("behaviour");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QString>("expected");
         const QList<QByteArray> agent{{}, "web_addr: %1", {}};
+        const auto row = [&](const char* name, const QByteArray& answer, const QString& expected,
+                             Behaviour behaviour = Behaviour::answerAndClose, QList<QByteArray> files = {}) {
+            QTest::newRow(name) << (files.isEmpty() ? agent : files) << behaviour << answer << expected;
+        };
         const QByteArray one = httpAnswer(ngrokBody({"https://a", "3000"}));
         const QString a = "3000=ngrok|https://a";
-        const QByteArray big =
-            ngrokBody({"https://a", "3000"}).insert(1, QByteArray(TunnelDetector::maxAnswerBytes, ' '));
-        QTest::newRow("https preferred, port-less skipped")
-            << agent
-            << httpAnswer(ngrokBody({"http://a", "http://localhost:3000", "https://a", "3000", "https://b",
-                                     "localhost:8080", "http://b", "8080", "https://c", "http://c"}))
-            << a + " 8080=ngrok|https://b";
-        QTest::newRow("an entry without config")
-            << agent << httpAnswer("{\"tunnels\":[{\"public_url\":\"https://b\"}]}") << QString();
-        QTest::newRow("tunnels not a list") << agent << httpAnswer("{\"tunnels\":{}}") << QString();
-        QTest::newRow("malformed") << agent << httpAnswer("{\"tunnels\":[{\"public_url\"") << QString();
-        QTest::newRow("never answers") << agent << QByteArray() << QString();
-        QTest::newRow("endless body") << agent << QByteArray("<endless>") << QString();
-        QTest::newRow("oversized") << agent << "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + big
-                                   << QString();
-        QTest::newRow("host:port, crlf, false falls through")
-            << QList<QByteArray>{"web_addr: false\n", "x: y\r\nweb_addr: localhost:%1\r\n", "web_addr: 0"}
-            << one << a;
-        QTest::newRow("fifo skipped, bare port indented")
-            << QList<QByteArray>{"<fifo>", {}, "agent:\n\tweb_addr:  %1  "} << one << a;
-        QTest::newRow("enormous and binary skipped")
-            << QList<QByteArray>{"web_addr: 0\n" + QByteArray(2 << 20, '#'),
-                                 QByteArray("web_addr: 0\n\xff\0", 14), "web_addr: 127.0.0.1:%1"}
-            << one << a;
+        // Status line, headers and body of exactly `size` bytes (seven digits of length).
+        const auto ofSize = [](qint64 size) {
+            const QByteArray json = ngrokBody({"https://a", "3000"});
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(size - 44) + "\r\n\r\n" + json +
+                   QByteArray(size - 44 - json.size(), ' ');
+        };
+        row("last https wins, port-less skipped",
+            httpAnswer(ngrokBody({"http://a", "http://localhost:3000", "https://a", "3000", "https://b",
+                                  "localhost:8080", "http://b", "8080", "https://c", "http://c", "https://d",
+                                  "9000", "https://e", "9000"})),
+            a + " 8080=ngrok|https://b 9000=ngrok|https://e");
+        row("an entry without config", httpAnswer("{\"tunnels\":[{\"public_url\":\"https://b\"}]}"), {});
+        row("tunnels not a list", httpAnswer("{\"tunnels\":{}}"), {});
+        row("malformed", httpAnswer("{\"tunnels\":[{\"public_url\""), {});
+        row("never answers", {}, {}, Behaviour::silent);
+        row("endless body", "HTTP/1.1 200 OK\r\n\r\n{\"tunnels\":[", {}, Behaviour::endlessBody);
+        row("header flood", {}, {}, Behaviour::floodHeaders);
+        row("answer of exactly the cap", ofSize(TunnelDetector::maxAnswerBytes), a, Behaviour::answer);
+        row("one byte over the cap", ofSize(TunnelDetector::maxAnswerBytes + 1), {}, Behaviour::answer);
+        row("host:port, crlf, false falls through", one, a, Behaviour::answerAndClose,
+            {"web_addr: false\n", "x: y\r\nweb_addr: localhost:%1\r\n", "web_addr: 0"});
+        row("only the first web_addr line counts", one, {}, Behaviour::answerAndClose,
+            {"web_addr: false\nweb_addr: %1", {}, {}});
+        row("fifo skipped, bare port indented", one, a, Behaviour::answerAndClose,
+            {"<fifo>", {}, "agent:\n\tweb_addr:  %1  "});
+        row("enormous and binary skipped", one, a, Behaviour::answerAndClose,
+            {"web_addr: 0\n" + QByteArray(2 << 20, '#'), QByteArray("web_addr: 0\n\xff\0", 14),
+             "web_addr: 127.0.0.1:%1"});
     }
     void ngrok()
     {
         QFETCH(QList<QByteArray>, files);
+        QFETCH(Behaviour, behaviour);
         QFETCH(QByteArray, answer);
-        Agent agent("/api/tunnels", answer);
+        Agent agent("/api/tunnels", behaviour, answer);
         const QStringList paths{"Library/Application Support/ngrok/ngrok.yml", ".config/ngrok/ngrok.yml",
                                 ".ngrok2/ngrok.yml"};
         for (int i = 0; i < paths.size(); ++i)
@@ -145,7 +134,7 @@ private Q_SLOTS:
         const auto map = test::awaitTask(detector.ngrokTunnels(0), std::chrono::milliseconds(1900));
         QVERIFY(map);
         QTEST(describe(*map), "expected");
-        QVERIFY(agent.streamed < (1 << 26));
+        QVERIFY(test::waitUntil([&] { return agent.openConnections() == 0; }, std::chrono::seconds(1)));
     }
 
     void listenerPIDSkipsImpossibleIds()
@@ -153,6 +142,41 @@ private Q_SLOTS:
         const TunnelDetector detector(
             {{}, {}, [](auto&&...) { return QString("0\n-7\njunk\n 4242 "); }, 0, {}});
         QCOMPARE(detector.listenerPID(1), 4242);
+    }
+
+    // The metrics answer, then lsof and ps through a scripted runner.
+    void quickTunnel_data()
+    {
+        QTest::addColumn<QByteArray>("metrics");
+        QTest::addColumn<QString>("args"); // of the process listening on the metrics port
+        QTest::addColumn<QString>("expected");
+        const QByteArray named = R"({"hostname":"q","x":1})";
+        const QString space = "cloudflared tunnel --url http://localhost:3001 --metrics 127.0.0.1:20241";
+        QTest::newRow("--url and a space") << named << space << "3001=Cloudflare|https://q";
+        QTest::newRow("--url=") << named << "cloudflared tunnel --url=localhost:8080"
+                                << "8080=Cloudflare|https://q";
+        QTest::newRow("no --url") << named << "cloudflared tunnel run web" << QString();
+        QTest::newRow("empty hostname") << QByteArray(R"({"hostname":""})") << space << QString();
+        QTest::newRow("hostname not text") << QByteArray(R"({"hostname":7})") << space << QString();
+    }
+    void quickTunnel()
+    {
+        QFETCH(QByteArray, metrics);
+        QFETCH(QString, args);
+        const Agent agent("/quicktunnel", Behaviour::answerAndClose, httpAnswer(metrics));
+        const QStringList lsof{"-t", "-nP", QStringLiteral("-iTCP:%1").arg(agent.serverPort()),
+                               "-sTCP:LISTEN"};
+        TunnelDetector::Environment env = environment();
+        env.tools.lsof = "/lsof";
+        env.tools.ps = "/ps";
+        env.runner = [=](const QString& tool, const QStringList& arguments, double) {
+            if (tool == "/lsof" && arguments == lsof)
+                return QStringLiteral("4242\n");
+            return tool == "/ps" && arguments == QStringList{"-p", "4242", "-o", "args="} ? args : QString();
+        };
+        const auto found = test::awaitTask(TunnelDetector(env).quickTunnel(agent.serverPort()));
+        QVERIFY(found);
+        QTEST(*found ? describe({{(*found)->first, (*found)->second}}) : QString(), "expected");
     }
 
     void cloudflaredConfig_data()
@@ -187,6 +211,8 @@ private Q_SLOTS:
         QTest::newRow("both") << QString() << cloudflare + ngrok;
         QTest::newRow("no ngrok agent")
             << QString("ngrok") << cloudflare + "3002=Cloudflare|https://shadowed";
+        QTest::newRow("ngrok floods headers")
+            << QString("ngrok floods") << cloudflare + "3002=Cloudflare|https://shadowed";
         QTest::newRow("no cloudflared running") << QString("cloudflared") << ngrok;
     }
     void detect()
@@ -202,7 +228,9 @@ private Q_SLOTS:
                                                       QStringLiteral("127.0.0.1:%1").arg(metrics)});
         const auto stop = qScopeGuard([&agent] { agent.close(); });
         QVERIFY(agent.waitForReadyRead(10000));
-        Agent ngrok("/api/tunnels", httpAnswer(ngrokBody({"https://a", "3002", "https://b", "3003"})));
+        Agent ngrok("/api/tunnels",
+                    down == "ngrok floods" ? Behaviour::floodHeaders : Behaviour::answerAndClose,
+                    httpAnswer(ngrokBody({"https://a", "3002", "https://b", "3003"})));
         QVERIFY(writeFile(m_home->filePath(".cloudflared/config.yml"),
                           "ingress:\n- hostname: named\n  service: localhost:3000\n- hostname: replaced\n"
                           "  service: localhost:3001\n- hostname: shadowed\n  service: localhost:3002"));
@@ -226,7 +254,7 @@ int main(int argc, char** argv)
     }
     // The stand-in agent, `cloudflared tunnel --url U --metrics 127.0.0.1:P`, never outliving its test.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const Agent metrics("/quicktunnel", httpAnswer("{\"hostname\":\"quick\"}"),
+    const Agent metrics("/quicktunnel", Behaviour::answerAndClose, httpAnswer("{\"hostname\":\"quick\"}"),
                         args.value(args.indexOf("--metrics") + 1).section(':', -1).toUShort());
     std::puts(metrics.isListening() ? "ready" : "failed");
     std::fflush(stdout);

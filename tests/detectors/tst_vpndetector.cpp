@@ -29,6 +29,10 @@ private Q_SLOTS:
                         "* (Connected)      1A2B-02 PPP --> L2TP   \"Office VPN\"   [PPP:L2TP]\r\n"
                         "* (Connected) 1 IPSec \"Lab\" [IPSec]"
             << no << wg0 << "Office VPN";
+        QTest::newRow("scutil: connected, no name")
+            << header +
+                   "* (Connected) 1A2B-03 PPP --> L2TP \"\" [PPP:L2TP]\n* (Connected) 2 IPSec \"Lab\" [IPSec]"
+            << no << wg0 << "VPN";
         QTest::newRow("scutil: the only source")
             << header + "* (Connecting) 1 IPSec \"Soon\" [IPSec]" << QString("A:vpn:activated") << wg0 << no;
         QTest::newRow("nmcli: first activated vpn")
@@ -36,6 +40,8 @@ private Q_SLOTS:
             << QString(
                    "W:ethernet:activated\nA:vpn:activating\nL\\: 1\\\\2:wireguard:activated\nC:vpn:activated")
             << wg0 << "L: 1\\2";
+        QTest::newRow("nmcli: no name")
+            << no << QString(":wireguard:activated\nB:vpn:activated") << wg0 << "VPN";
         QTest::newRow("nmcli: malformed, interface fallback")
             << no << QString("garbage\n:::\nx:vpn\nx:vpn:activated:extra\n\\") << wg0 << "wg0";
         QTest::newRow("down, detached or tap")

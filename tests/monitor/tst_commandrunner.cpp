@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -45,13 +46,16 @@ private Q_SLOTS:
         };
         row("trimmed utf-8", "printf '  caf\\303\\251\\n\\n'", 20, QStringLiteral("café"));
         row("failing status, stderr dropped", "echo result; echo noise >&2; exit 1", 20, "result");
+        row("stderr only", "echo oops >&2", 20, "");
         row("invalid utf-8", "printf 'ok\\377\\376ok'", 20, "");
+        row("truncated utf-8", "printf 'ok\\303'", 20, "");
         row("over the cap", "head -c 67108870 /dev/zero", 60, "", 60000);
         // The limit, plus at most two kill graces of 500 ms, plus slack for a busy machine.
         row("time-out", "echo partial; exec sleep 30", 1, "");
         row("time-out, SIGTERM ignored", "trap '' TERM; echo partial; exec sleep 30", 1, "");
         // A limit that is not a positive number must not mean "no limit".
         row("zero limit", "exec sleep 30", 0, "", 1000);
+        row("negative limit", "exec sleep 30", -1, "", 1000);
         row("nan limit", "exec sleep 30", std::nan(""), "", 1000);
         row("huge limit", "echo done", 1e300, "done");
         QTest::newRow("no shell") << "/bin/echo" << QStringList{"a  b", "$HOME"} << 20.0 << "a  b $HOME"
@@ -70,6 +74,17 @@ private Q_SLOTS:
         QCOMPARE(runCommand(program, arguments, timeout), expected);
         QCOMPARE_LT(clock.elapsed(), maxMs);
         QCOMPARE(childProcesses(), 0); // ended and reaped
+    }
+
+    // A tool past its limit is asked to end (SIGTERM) before it is killed.
+    void timeOutTerminatesFirst()
+    {
+        QTemporaryDir dir;
+        const QString mark = dir.filePath("terminated");
+        const CommandResult run = runCommandWithOutcome(
+            "/bin/sh", {"-c", "trap 'touch \"$0\"; exit 0' TERM; while :; do sleep 0.05; done", mark}, 0.3);
+        QCOMPARE(run.outcome, CommandResult::Outcome::timedOut);
+        QVERIFY(QFile::exists(mark));
     }
 
     void concurrentRuns()

@@ -73,45 +73,6 @@ private Q_SLOTS:
         QVERIFY(!groupOn(*monitor, ports[1]));
     }
 
-    void containerPortsAreStoppedThroughDockerOnce()
-    {
-        const QList<quint16> ports = varlo::test::freeLoopbackPorts(2);
-        TestListener proxyA;
-        TestListener proxyB;
-        QVERIFY(proxyA.start({ports[0]}));
-        QVERIFY(proxyB.start({ports[1]}));
-
-        // A docker client that publishes both ports from one container "web" and logs every stop.
-        const QString docker = m_dir.filePath(QStringLiteral("docker")),
-                      stopLog = m_dir.filePath("stops.log");
-        const QString row = QStringLiteral("web\\tnginx:1\\tUp 2 minutes\\t127.0.0.1:%1->80/tcp\\tshop\\n");
-        QVERIFY(write(
-            docker, QStringLiteral("#!/bin/sh\nif [ \"$1\" = ps ]; then printf '%1%2'; exit 0; fi\n"
-                                   "if [ \"$1\" = stop ]; then echo \"$@\" >> '%3'; eval echo \\${$#}; fi\n")
-                        .arg(row.arg(ports[0]), row.arg(ports[1]), stopLog)
-                        .toUtf8()));
-        QVERIFY(QFile::setPermissions(docker, QFile::ReadOwner | QFile::ExeOwner));
-
-        m_settings.setTunnelDetectionEnabled(false);
-        MonitorServices services = MonitorServices::system();
-        auto detector = std::make_shared<DockerDetector>(QStringList{docker}, systemCommandRunner());
-        services.detectContainers = [detector] { return detector->detect(); };
-        services.stopContainer = [detector](QString name) { return detector->stopContainer(name); };
-        auto monitor = monitorOn(ports, std::move(services));
-        QVERIFY(waitUntil([&] { return monitor->dockerContainers().size() == 2 && !monitor->isScanning(); },
-                          20s));
-
-        QVERIFY(awaitTask(monitor->kill(*groupOn(*monitor, ports[0])), 20s));
-        QVERIFY(awaitTask(monitor->killAll(), 20s));
-        QFile log(stopLog);
-        const QList<QByteArray> stops =
-            log.open(QIODevice::ReadOnly) ? log.readAll().trimmed().split('\n') : QList<QByteArray>{};
-        QCOMPARE(stops.size(), 2); // one kill, then one stop for both ports
-        QVERIFY(stops[0].startsWith("stop --time 3") && stops[0].endsWith(" web"));
-        // The container is stopped instead of signalling the forwarding process.
-        QVERIFY(TestListener::isAlive(proxyA.pid()) && TestListener::isAlive(proxyB.pid()));
-    }
-
     void reportToolPrintsTheListener()
     {
         const quint16 port = varlo::test::freeLoopbackPort();

@@ -1,6 +1,7 @@
 #include "monitor/PortEntry.h"
 
 #include <QTest>
+#include <functional>
 
 using namespace varlo;
 
@@ -70,6 +71,67 @@ private Q_SLOTS:
                                                {"/Users/annabel/web", "/Users/annabel/web"}}) {
             subject.workingDirectory = QString::fromUtf8(directory);
             QCOMPARE(subject.displayPath("/Users/ann"), QString::fromUtf8(shown));
+        }
+    }
+
+    void isLikelyWebServer_data()
+    {
+        QTest::addColumn<QString>("ports"); // with a name that says nothing
+        QTest::addColumn<bool>("likely");
+        QTest::newRow("web ports") << "3000 3009 4000 4200 5000 5173 8000 8009 8080 8090 8443 9000" << true;
+        QTest::newRow("their neighbours")
+            << "2999 3010 3999 4001 4199 4201 4999 5001 5172 5174 7999 8010 8079 8091 8442 8444 8999 9001"
+            << false;
+    }
+    void isLikelyWebServer()
+    {
+        QFETCH(QString, ports);
+        QFETCH(bool, likely);
+        for (const QString& port : ports.split(u' ')) {
+            PortEntry subject = entry(port.toLongLong(), 1);
+            subject.processName = QStringLiteral("sshd");
+            QVERIFY2(subject.isLikelyWebServer() == likely, qPrintable(port));
+        }
+        // Off those ports, the name decides, in any case.
+        PortEntry named = entry(10000, 1);
+        for (const char* name : {"Node", "python3", "ruby", "RAILS", "puma", "vite", "next-server", "php-fpm",
+                                 "java", "httpd", "nginx", "caddy", "deno", "bun", "My Dev Server"}) {
+            named.processName = QString::fromLatin1(name);
+            QVERIFY2(named.isLikelyWebServer() == (named.processName != "My Dev Server"), name);
+        }
+    }
+
+    // Every field counts, the devices in any order; a fresh id makes two scans differ.
+    void equalityAndHash()
+    {
+        PortEntry a = entry(3000, 10, 1, {});
+        for (int i = 0; i < 40; ++i)
+            a.devices.insert(QString::number(i));
+        a.processName = a.binaryPath = QStringLiteral("node");
+        PortEntry b = a;
+        b.devices.clear();
+        b.devices.reserve(1000);
+        for (int i = 39; i >= 0; --i)
+            b.devices.insert(QString::number(i));
+        QVERIFY(a == b && qHash(a) == qHash(b));
+        QVERIFY(PortEntry(a) != PortEntry{}); // ids differ
+        const std::function<void(PortEntry&)> changes[] = {
+            [](PortEntry& e) { e.id = QUuid::createUuid(); },
+            [](PortEntry& e) { e.port += 1; },
+            [](PortEntry& e) { e.pid += 1; },
+            [](PortEntry& e) { e.processName += u'x'; },
+            [](PortEntry& e) { e.binaryPath += u'x'; },
+            [](PortEntry& e) { e.workingDirectory += u'x'; },
+            [](PortEntry& e) { e.proto = Proto::udp; },
+            [](PortEntry& e) { e.address = Address::allInterfaces; },
+            [](PortEntry& e) { e.devices.insert(QStringLiteral("x")); },
+            [](PortEntry& e) { e.ppid += 1; },
+            [](PortEntry& e) { e.userName += u'x'; },
+        };
+        for (const auto& change : changes) {
+            PortEntry c = a;
+            change(c);
+            QVERIFY(c != a && qHash(c) != qHash(a));
         }
     }
 };

@@ -3,6 +3,7 @@
 #include "settings/AppSettings.h"
 #include "settings/DefaultsStore.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <limits>
@@ -24,10 +25,12 @@ PortEntry entry(qint64 port, qint64 pid, qint64 ppid = 0)
     return e;
 }
 
-// Scans hand out `results` one by one (the last repeats); every call is logged.
+// Scans hand out `results` one by one (the last repeats), unless told to fail;
+// every call is logged.
 struct Script : PortSource
 {
     QList<QList<PortEntry>> results;
+    int failures = 0; // the next scans that fail
     std::chrono::milliseconds scanDelay{0}, detailDelay{0};
     QStringList log;
     TunnelMap tunnels;
@@ -42,10 +45,14 @@ struct Script : PortSource
             co_await QCoro::sleepFor(delay);
         co_return value;
     }
-    QCoro::Task<QList<PortEntry>> scan(bool details) override
+    QCoro::Task<std::optional<QList<PortEntry>>> scan(bool details) override
     {
-        return answer(details ? "scan+" : "scan", results.size() > 1 ? results.takeFirst() : results.value(0),
-                      scanDelay);
+        std::optional<QList<PortEntry>> result;
+        if (failures > 0)
+            --failures;
+        else
+            result = results.size() > 1 ? results.takeFirst() : results.value(0);
+        return answer(details ? "scan+" : "scan", result, scanDelay);
     }
 };
 
@@ -79,6 +86,7 @@ struct Fixture
             s->log.append(QStringLiteral("notify %1x%2").arg(fresh.size()).arg(fresh.value(0).port));
         };
         monitor = std::make_unique<PortMonitor>(settings, std::move(m));
+        monitor->history().waitForLoad();
     }
 
     bool refresh() { return awaitTask(monitor->refresh(), 10s); }
@@ -113,6 +121,37 @@ private Q_SLOTS:
         QCOMPARE(f.s->log.filter("notify"), (QStringList{"notify 2x3001", "notify 1x3001"}));
         QCOMPARE(counts, (QList<qint64>{2, 4, 3, 1, 2}));
         QVERIFY(f.monitor->history().byPort().value(3001).isActive);
+    }
+
+    void failedScansChangeNothing()
+    {
+        Fixture f({{entry(3000, 10)}, {entry(3000, 10)}, {entry(3000, 10), entry(3001, 11)}});
+        f.s->failures = 1;
+        QVERIFY(f.refresh()); // a failed first cycle is no baseline
+        QVERIFY(f.monitor->lastScanFailed() && f.monitor->hasLoadedOnce());
+        QVERIFY(!f.monitor->hasCompletedFirstScan());
+        QVERIFY(f.refresh());
+        QVERIFY(!f.monitor->lastScanFailed());
+        QVERIFY(f.monitor->history().byPort().value(3000).isActive);
+        const int writes = f.monitor->history().writesStarted();
+
+        QSignalSpy ports(f.monitor.get(), &PortMonitor::portsChanged);
+        QSignalSpy known(f.monitor.get(), &PortMonitor::knownPortsChanged);
+        QSignalSpy history(&f.monitor->history(), &PortHistory::byPortChanged);
+        QList<qint64> counts;
+        f.monitor->setOnPortsChanged([&](qint64 n) { counts.append(n); });
+        f.s->failures = 1;
+        QVERIFY(f.refresh());
+        QVERIFY(f.monitor->lastScanFailed());
+        QCOMPARE(f.monitor->ports().size(), 1);
+        QVERIFY(ports.isEmpty() && known.isEmpty() && history.isEmpty() && counts.isEmpty());
+        QVERIFY(f.monitor->history().byPort().value(3000).isActive);
+        QCOMPARE(f.monitor->history().writesStarted(), writes);
+
+        QVERIFY(f.refresh());
+        QVERIFY(f.refresh());
+        QCOMPARE(f.s->log.filter("notify"), QStringList{"notify 1x3001"});
+        QCOMPARE(f.monitor->history().writesStarted(), writes + 1);
     }
 
     void refreshesDuringACycleQueueExactlyOneMore()
@@ -187,6 +226,14 @@ private Q_SLOTS:
         QCOMPARE(f.monitor->expandedDetailState()->detail()->cpuPercent, 1.5); // old figures while loading
         QVERIFY(awaitTask(std::move(refreshing), 5s));
         QCOMPARE(f.monitor->expandedDetailState()->detail()->cpuPercent, 9.0);
+
+        // Collapsed while a cycle fetches the detail: the cycle's late result is dropped too.
+        const qsizetype logged = f.s->log.size();
+        auto cycle = f.monitor->refresh();
+        QVERIFY(test::waitUntil([&] { return f.s->log.size() > logged && f.s->log.endsWith("detail"); }, 5s));
+        QVERIFY(awaitTask(f.monitor->toggleExpand(entry(3000, 10)), 1s));
+        QVERIFY(awaitTask(std::move(cycle), 5s));
+        QVERIFY(!f.monitor->expandedPID() && !f.monitor->expandedDetailState());
 
         f.s->results = {{entry(3000, 11)}}; // the process went away
         QVERIFY(f.refresh());

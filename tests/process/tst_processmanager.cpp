@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 #include "process/ProcessManager.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <limits>
 #include <unistd.h>
 
@@ -21,6 +23,36 @@ struct RecordingSender : SignalSender
         opened << pid;
         return SystemSignalSender().open(0);
     }
+};
+
+// Processes that exit a set number of polls after SIGTERM (never, when not
+// set); every signal and every exit seen is logged. Nothing reaches the kernel.
+struct ScriptedSender : SignalSender
+{
+    QStringList events;
+    QHash<qint32, int> pollsToExit;
+
+    struct Target : SignalTarget
+    {
+        ScriptedSender* sender;
+        qint32 pid;
+        int polls = 0;
+
+        Target(ScriptedSender* s, qint32 p) : sender(s), pid(p) {}
+        int send(int signal) override
+        {
+            sender->events << QStringLiteral("%1 %2").arg(signal == SIGTERM ? "TERM" : "KILL").arg(pid);
+            return 0;
+        }
+        bool hasExited() override
+        {
+            const bool exited = sender->pollsToExit.contains(pid) && ++polls >= sender->pollsToExit[pid];
+            if (exited)
+                sender->events << QStringLiteral("exit %1").arg(pid);
+            return exited;
+        }
+    };
+    std::unique_ptr<SignalTarget> open(qint32 pid) override { return std::make_unique<Target>(this, pid); }
 };
 
 class TstProcessManager : public QObject
@@ -72,17 +104,32 @@ private Q_SLOTS:
             QCOMPARE(SystemSignalSender().open(pid)->send(0), EPERM);
     }
 
-    void killGroupTerminatesThePrimaryAloneFirst()
+    void killGroupEndsThePrimaryBeforeTheOthers()
     {
-        auto sender = std::make_shared<RecordingSender>();
+        auto sender = std::make_shared<ScriptedSender>();
+        sender->pollsToExit = {{3000001, 2}, {3000002, 1}, {3000003, 1}};
         const auto lsof = [](const QString&, const QStringList&, double) {
             return QStringLiteral("3000009");
         };
         ProcessManager manager({}, lsof, sender);
-        QCOMPARE(awaitTask(manager.killGroup(3000001, {3000002, 3000001, 3000003, 3000003}, 4321), 5s),
+        QCOMPARE(awaitTask(manager.killGroup(3000001, {3000002, 3000001, 3000003}, 4321), 5s),
                  std::optional<bool>(true));
-        // The primary, then the other members (duplicates kept), then whatever still listens.
-        QCOMPARE(sender->opened, (QList<qint32>{3000001, 3000002, 3000003, 3000003, 3000009}));
+        // The primary alone, then the other members side by side, then whatever still listens.
+        QCOMPARE(sender->events, (QStringList{"TERM 3000001", "exit 3000001", "TERM 3000002", "TERM 3000003",
+                                              "exit 3000002", "exit 3000003", "KILL 3000009"}));
+    }
+
+    void terminatePollsEveryTenthOfASecond()
+    {
+        auto sender = std::make_shared<ScriptedSender>();
+        sender->pollsToExit.insert(3000001, 3);
+        ProcessManager manager({}, {}, sender);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(awaitTask(manager.terminate(3000001), 10s), std::optional<bool>(true));
+        QCOMPARE(sender->events, (QStringList{"TERM 3000001", "exit 3000001"}));
+        QCOMPARE_GE(clock.elapsed(), 250);
+        QCOMPARE_LT(clock.elapsed(), 700);
     }
 
     void terminate_data()

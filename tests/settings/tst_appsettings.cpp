@@ -60,6 +60,8 @@ private Q_SLOTS:
         QTest::newRow("interval 0.5") << "scanInterval" << QJsonValue(0.5) << taken;
         QTest::newRow("dock as number") << "showInDock" << QJsonValue(1) << QJsonValue(true);
         QTest::newRow("hotkey not json") << "hotkey" << QJsonValue(data("\x01garbage")) << kept;
+        QTest::newRow("hotkey without modifiers")
+            << "hotkey" << QJsonValue(data(R"({"keyCode":49})")) << kept;
         QTest::newRow("hotkey bad base64") << "hotkey" << QJsonValue(QJsonObject{{"base64", "!!"}}) << kept;
         QTest::newRow("retention 0") << "historyRetentionDays" << QJsonValue(0) << kept;
         QTest::newRow("retention -3") << "historyRetentionDays" << QJsonValue(-3) << taken;

@@ -61,6 +61,8 @@ bool TestListener::start(const QList<quint16>& ports, const Options& options)
         arguments << QStringLiteral("--ipv6");
     if (!options.workingDirectory.isEmpty())
         arguments << QStringLiteral("--cwd") << options.workingDirectory;
+    if (!options.name.isEmpty())
+        arguments << QStringLiteral("--name") << QString::fromUtf8(options.name);
     for (quint16 port : ports)
         arguments << QString::number(port);
 

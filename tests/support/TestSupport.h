@@ -38,6 +38,7 @@ public:
         bool reusePort = false;
         bool ipv6 = false;
         QString workingDirectory;
+        QByteArray name; // the command name, when not the helper's own
 
         static Options withWorkers(int count)
         {

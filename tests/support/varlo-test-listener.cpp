@@ -1,7 +1,7 @@
 // Test helper: listens on loopback TCP ports so tests can watch real sockets.
 //
 //   varlo-test-listener [--workers N] [--ignore-term] [--reuseport] [--ipv6]
-//                       [--cwd DIR] PORT...
+//                       [--cwd DIR] [--name NAME] PORT...
 //
 // Prints "pid <pid>" for itself, then "worker <pid>" for each forked worker
 // (workers inherit and share every listening socket), then "ready". Exits when
@@ -88,6 +88,9 @@ int main(int argc, char* argv[])
                 std::perror("chdir");
                 return 2;
             }
+        } else if (arg == "--name" && i + 1 < argc) {
+            // What lsof and ps report as the command (the first 15 bytes).
+            prctl(PR_SET_NAME, argv[++i]);
         } else
             ports.push_back(std::atoi(arg.c_str()));
     }

@@ -91,6 +91,7 @@ QJsonObject diagnosticReport(const PortMonitor& monitor, const AppSettings& sett
 
     const std::optional<QString> vpn = monitor.vpnName();
     return {
+        {QStringLiteral("scanFailed"), monitor.lastScanFailed()},
         {QStringLiteral("groups"), groups},
         {QStringLiteral("docker"), docker},
         {QStringLiteral("tunnels"), tunnels},

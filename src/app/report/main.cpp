@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
             QJsonDocument(diagnosticReport(monitor, settings)).toJson(QJsonDocument::Indented);
         std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
         std::fflush(stdout);
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(monitor.lastScanFailed() ? 1 : 0);
     });
     monitor.setPanelOpen(true); // a full cycle: details and context included
     return QCoreApplication::exec();

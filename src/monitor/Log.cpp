@@ -1,4 +1,4 @@
-#include "services/Log.h"
+#include "monitor/Log.h"
 
 namespace varlo {
 
