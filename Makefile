@@ -5,6 +5,8 @@ TEST_DIR := build/asan
 BENCH_DIR := build/bench
 PACKAGE_DIR := build/package
 PREFIX ?= /usr/local
+# Rebuilds after a clean checkout reuse earlier objects when ccache is there.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: run test bench deps build install uninstall package clean format
 
@@ -12,7 +14,7 @@ deps:
 	@scripts/install-deps.sh
 
 $(RELEASE_DIR)/build.ninja: | deps
-	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARLO_BUILD_TESTS=OFF -DVARLO_BUILD_BENCH=OFF
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARLO_BUILD_TESTS=OFF -DVARLO_BUILD_BENCH=OFF $(LAUNCHER)
 
 build: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
@@ -32,14 +34,14 @@ package: deps
 	JOBS=$(JOBS) scripts/build-package.sh $(PACKAGE_DIR)
 
 $(TEST_DIR)/build.ninja: | deps
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_WERROR=ON -DVARLO_SANITIZE=ON -DVARLO_BUILD_BENCH=OFF
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_WERROR=ON -DVARLO_SANITIZE=ON -DVARLO_BUILD_BENCH=OFF $(LAUNCHER)
 
 test: deps $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 $(BENCH_DIR)/build.ninja: | deps
-	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARLO_BUILD_TESTS=ON -DVARLO_BUILD_BENCH=ON
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARLO_BUILD_TESTS=ON -DVARLO_BUILD_BENCH=ON $(LAUNCHER)
 
 bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
