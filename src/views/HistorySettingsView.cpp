@@ -103,6 +103,8 @@ HistorySettingsView::HistorySettingsView(PortHistory* history, AppSettings& sett
     m_table->setFrameShape(QFrame::NoFrame);
     m_table->setWordWrap(false);
     m_table->setAlternatingRowColors(true);
+    const int dot = symbolSize(style::font(TextStyle::Caption2)) * 2 / 3;
+    m_table->setIconSize(QSize(dot, dot));
     QHeaderView* header = m_table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Stretch);
     header->setSectionResizeMode(PortColumn, QHeaderView::Fixed);

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -18,9 +17,10 @@ namespace varlo {
 
 using namespace style;
 
-// A tab bar and a page stack rather than a QTabWidget, whose size hint is that of its tallest page.
+// A tab bar over pages of which only the current one is shown: a QTabWidget or QStackedWidget
+// would be as tall as its tallest page (their height-for-width counts hidden pages too).
 SettingsView::SettingsView(const SettingsContext& context, QWidget* parent)
-    : QWidget(parent), m_tabBar(new QTabBar), m_pages(new QStackedWidget)
+    : QWidget(parent), m_tabBar(new QTabBar), m_pages(new QWidget)
 {
     Q_ASSERT(context.settings);
     auto* column = new QVBoxLayout(this);
@@ -33,6 +33,8 @@ SettingsView::SettingsView(const SettingsContext& context, QWidget* parent)
     m_tabBar->setDrawBase(true);
     column->addWidget(m_tabBar, 0, Qt::AlignHCenter);
     m_pages->setFixedWidth(width);
+    auto* pages = new QVBoxLayout(m_pages);
+    pages->setContentsMargins(0, 0, 0, 0);
     column->addWidget(m_pages);
 
     PortHistory* history = context.monitor ? &context.monitor->history() : nullptr;
@@ -40,14 +42,14 @@ SettingsView::SettingsView(const SettingsContext& context, QWidget* parent)
     addPage(new PrefsSettingsView(context), symbolIcon(Symbol::Gearshape), tr("General"));
     addPage(new HistorySettingsView(history, *context.settings, retentionOptions),
             symbolIcon(Symbol::ClockArrowCirclepath), tr("History"));
-    addPage(new AboutView, symbolIcon(Symbol::InfoCircle), tr("About"));
+    addPage(new AboutView, symbolIcon(Symbol::InfoCircle), tr("About"), Qt::AlignHCenter);
     connect(m_tabBar, &QTabBar::currentChanged, this, &SettingsView::followTab);
     followTab(0);
 }
 
 QWidget* SettingsView::page(int index) const
 {
-    return m_pages->widget(index);
+    return m_pages->layout()->itemAt(index)->widget();
 }
 
 int SettingsView::currentIndex() const
@@ -60,10 +62,11 @@ void SettingsView::setCurrentIndex(int index)
     m_tabBar->setCurrentIndex(index);
 }
 
-void SettingsView::addPage(QWidget* page, const QIcon& icon, const QString& title)
+void SettingsView::addPage(QWidget* page, const QIcon& icon, const QString& title, Qt::Alignment alignment)
 {
     m_tabBar->addTab(icon, title);
-    m_pages->addWidget(page);
+    page->hide();
+    static_cast<QVBoxLayout*>(m_pages->layout())->addWidget(page, 0, alignment);
 }
 
 void SettingsView::showEvent(QShowEvent* event)
@@ -84,13 +87,8 @@ void SettingsView::showEvent(QShowEvent* event)
 
 void SettingsView::followTab(int index)
 {
-    // Hidden pages stop counting towards the stack's size.
-    for (int i = 0; i < m_pages->count(); ++i) {
-        const auto policy = i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored;
-        m_pages->widget(i)->setSizePolicy(policy, policy);
-    }
-    m_pages->setCurrentIndex(index);
-    m_pages->updateGeometry();
+    for (int i = 0; i < m_tabBar->count(); ++i)
+        page(i)->setVisible(i == index);
 }
 
 } // namespace varlo

@@ -4,7 +4,6 @@
 
 #include <QWidget>
 
-class QStackedWidget;
 class QTabBar;
 
 namespace varlo {
@@ -29,11 +28,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void addPage(QWidget* page, const QIcon& icon, const QString& title);
+    void addPage(QWidget* page, const QIcon& icon, const QString& title, Qt::Alignment alignment = {});
     void followTab(int index);
 
     QTabBar* m_tabBar;
-    QStackedWidget* m_pages;
+    QWidget* m_pages; // the tabs' pages, only the current one shown
     bool m_shown = false;
 };
 

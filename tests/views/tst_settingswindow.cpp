@@ -693,6 +693,31 @@ private slots:
         QCOMPARE(f.store.writeCount(), 0);
     }
 
+    void windowFitsTheErrorTexts_data()
+    {
+        QTest::addColumn<bool>("storedInvalid");
+        QTest::newRow("typed after opening") << false;
+        QTest::newRow("stored before opening") << true;
+    }
+    void windowFitsTheErrorTexts()
+    {
+        QFETCH(bool, storedInvalid);
+        Fixture f(storedInvalid ? QJsonObject{{u"monitoredRange"_s, u"abc"_s}} : QJsonObject{});
+        SettingsWindow settingsWindow(f.context());
+        settingsWindow.show();
+        QWidget* view = settingsWindow.window();
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        auto* list = view->findChild<ExcludedPortList*>();
+        if (!storedInvalid) {
+            const int before = view->height();
+            type(child<QLineEdit>(view, "monitoredRange"), u"abc"_s);
+            QTest::keyClick(child<QLineEdit>(view, "newPort"), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(view->height() > before, 1000);
+        }
+        QTest::qWait(20);
+        QCOMPARE(list->height(), list->sizeHint().height());
+    }
+
     void clickOnFormBackgroundEndsEditing()
     {
         Fixture f;
