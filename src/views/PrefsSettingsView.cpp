@@ -35,6 +35,15 @@ QHBoxLayout* row(QVBoxLayout* rows)
     return line;
 }
 
+// Shows a Boolean setting in `box` and writes the user's clicks to it.
+void bindToggle(QCheckBox* box, AppSettings& settings, bool (AppSettings::*read)() const,
+                void (AppSettings::*write)(bool), void (AppSettings::*changed)())
+{
+    box->setChecked((settings.*read)());
+    QObject::connect(box, &QCheckBox::clicked, &settings, write);
+    QObject::connect(&settings, changed, box, [box, &settings, read] { box->setChecked((settings.*read)()); });
+}
+
 } // namespace
 
 const QList<PrefsSettingsView::IntervalChoice>& PrefsSettingsView::intervalChoices()
@@ -103,8 +112,11 @@ PrefsSettingsView::PrefsSettingsView(const SettingsContext& context, QWidget* pa
     m_notify->setObjectName(QStringLiteral("notifyOnNewPort"));
     m_notify->setChecked(m_settings.notifyOnNewPort());
     connect(m_notify, &QCheckBox::clicked, this, &PrefsSettingsView::changeNotify);
-    connect(&m_settings, &AppSettings::notifyOnNewPortChanged, m_notify,
-            [this] { m_notify->setChecked(m_settings.notifyOnNewPort()); });
+    connect(&m_settings, &AppSettings::notifyOnNewPortChanged, m_notify, [this] {
+        m_notify->setChecked(m_settings.notifyOnNewPort());
+        if (!m_settings.notifyOnNewPort())
+            setNotifyDenied(false);
+    });
     m_notifyDeniedRow = new QWidget;
     m_notifyDeniedRow->setObjectName(QStringLiteral("notifyDenied"));
     auto* denied = new QHBoxLayout(m_notifyDeniedRow);
@@ -156,11 +168,9 @@ PrefsSettingsView::PrefsSettingsView(const SettingsContext& context, QWidget* pa
     m_ngrokPort->setFixedWidth(60);
     ngrok->addWidget(m_ngrokPort);
     tunnels->addWidget(m_ngrokRow);
-    const auto showTunnels = [this, detectTunnels] {
-        detectTunnels->setChecked(m_settings.tunnelDetectionEnabled());
-        m_ngrokRow->setVisible(m_settings.tunnelDetectionEnabled());
-    };
-    connect(detectTunnels, &QCheckBox::clicked, &m_settings, &AppSettings::setTunnelDetectionEnabled);
+    bindToggle(detectTunnels, m_settings, &AppSettings::tunnelDetectionEnabled,
+               &AppSettings::setTunnelDetectionEnabled, &AppSettings::tunnelDetectionEnabledChanged);
+    const auto showTunnels = [this] { m_ngrokRow->setVisible(m_settings.tunnelDetectionEnabled()); };
     connect(&m_settings, &AppSettings::tunnelDetectionEnabledChanged, this, showTunnels);
     connect(m_ngrokPort, &QLineEdit::editingFinished, this, &PrefsSettingsView::commitNgrokPort);
     connect(&m_settings, &AppSettings::ngrokAPIPortChanged, this, &PrefsSettingsView::showNgrokPort);
@@ -170,19 +180,15 @@ PrefsSettingsView::PrefsSettingsView(const SettingsContext& context, QWidget* pa
     QCheckBox* docker = addToggle(form->addSection(tr("Docker")), tr("Detect Docker containers"),
                                   tr("Show container name and image on port rows owned by docker-proxy."));
     docker->setObjectName(QStringLiteral("dockerDetectionEnabled"));
-    docker->setChecked(m_settings.dockerDetectionEnabled());
-    connect(docker, &QCheckBox::clicked, &m_settings, &AppSettings::setDockerDetectionEnabled);
-    connect(&m_settings, &AppSettings::dockerDetectionEnabledChanged, docker,
-            [this, docker] { docker->setChecked(m_settings.dockerDetectionEnabled()); });
+    bindToggle(docker, m_settings, &AppSettings::dockerDetectionEnabled, &AppSettings::setDockerDetectionEnabled,
+               &AppSettings::dockerDetectionEnabledChanged);
 
     // The shell applies the taskbar hint when the setting changes.
     QCheckBox* dock = addToggle(form->addSection(tr("Appearance")), tr("Show in Dock"),
                                 tr("Adds a Dock icon alongside the menu bar item."));
     dock->setObjectName(QStringLiteral("showInDock"));
-    dock->setChecked(m_settings.showInDock());
-    connect(dock, &QCheckBox::clicked, &m_settings, &AppSettings::setShowInDock);
-    connect(&m_settings, &AppSettings::showInDockChanged, dock,
-            [this, dock] { dock->setChecked(m_settings.showInDock()); });
+    bindToggle(dock, m_settings, &AppSettings::showInDock, &AppSettings::setShowInDock,
+               &AppSettings::showInDockChanged);
     form->finish();
 }
 

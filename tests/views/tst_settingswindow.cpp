@@ -293,35 +293,48 @@ private slots:
             QCOMPARE(f.store.writeCount(), 0);
     }
 
-    void scanInterval_data()
+    // The scan interval (General) and the history retention (History).
+    void pickers_data()
     {
-        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("stored");
         QTest::addColumn<int>("shown");
         QTest::addColumn<int>("choose");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("default shows 4 seconds, choose 10") << 4.0 << 2 << 4 << 10.0;
-        QTest::newRow("choose 1 second") << 4.0 << 2 << 0 << 1.0;
-        QTest::newRow("choose 2 seconds") << 4.0 << 2 << 1 << 2.0;
-        QTest::newRow("choose 5 seconds") << 4.0 << 2 << 3 << 5.0;
-        QTest::newRow("unknown 3 selects nothing") << 3.0 << -1 << 1 << 2.0;
-        QTest::newRow("absurd selects nothing") << 1e308 << -1 << 2 << 4.0;
+        QTest::addColumn<QJsonValue>("expected");
+        const QString interval = u"scanInterval"_s, retention = u"historyRetentionDays"_s;
+        QTest::newRow("4 seconds shown, choose 10") << interval << QJsonValue(4.0) << 2 << 4 << QJsonValue(10.0);
+        QTest::newRow("choose 1 second") << interval << QJsonValue(4.0) << 2 << 0 << QJsonValue(1.0);
+        QTest::newRow("choose 5 seconds") << interval << QJsonValue(4.0) << 2 << 3 << QJsonValue(5.0);
+        QTest::newRow("3 s selects nothing") << interval << QJsonValue(3.0) << -1 << 1 << QJsonValue(2.0);
+        QTest::newRow("1e308 s selects nothing") << interval << QJsonValue(1e308) << -1 << 2 << QJsonValue(4.0);
+        QTest::newRow("15 days shown, choose 60") << retention << QJsonValue(15) << 1 << 3 << QJsonValue(60);
+        QTest::newRow("90 days shown, choose 7") << retention << QJsonValue(90) << 4 << 0 << QJsonValue(7);
+        QTest::newRow("45 days selects nothing") << retention << QJsonValue(45) << -1 << 4 << QJsonValue(90);
     }
-    void scanInterval()
+    void pickers()
     {
-        QFETCH(double, stored);
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, stored);
         QFETCH(int, shown);
         QFETCH(int, choose);
-        QFETCH(double, expected);
-        Fixture f(QJsonObject{{u"scanInterval"_s, stored}});
-        PrefsSettingsView view(f.context());
-        auto* picker = child<QComboBox>(&view, "scanInterval");
-        QCOMPARE(picker->count(), 5);
-        QCOMPARE(picker->itemText(4), u"10 seconds"_s);
+        QFETCH(QJsonValue, expected);
+        Fixture f(QJsonObject{{key, stored}});
+        SettingsView view(f.context());
+        auto* picker = view.findChild<QComboBox*>(key);
+        QStringList titles;
+        for (int i = 0; i < picker->count(); ++i)
+            titles << picker->itemText(i);
+        const QStringList offered = key == u"scanInterval"_s
+                                        ? QStringList{u"1 second"_s, u"2 seconds"_s, u"4 seconds"_s, u"5 seconds"_s,
+                                                      u"10 seconds"_s}
+                                        : QStringList{u"7 days"_s, u"15 days"_s, u"30 days"_s, u"60 days"_s,
+                                                      u"90 days"_s};
+        QCOMPARE(titles, offered);
         QCOMPARE(picker->currentIndex(), shown);
         QCOMPARE(f.store.writeCount(), 0);
         Q_EMIT picker->activated(choose);
-        QCOMPARE(f.settings.scanInterval(), expected);
-        QCOMPARE(f.store.values().value(u"scanInterval"_s).toDouble(), expected);
+        QCOMPARE(f.store.values().value(key), expected);
+        QCOMPARE(f.settings.property(key.toLatin1()).toDouble(), expected.toDouble());
     }
 
     void toggles_data()
@@ -562,20 +575,6 @@ private slots:
         history.waitForWrites();
     }
 
-    void historyOrder()
-    {
-        PortHistoryMap byPort;
-        byPort.insert(1, {1, {}, 0, 100, false});
-        byPort.insert(2, {2, {}, 0, 300, false});
-        byPort.insert(3, {3, {}, 0, 50, true});
-        byPort.insert(4, {4, {}, 0, 300, false});
-        byPort.insert(5, {5, {}, 0, 400, true});
-        QList<qint64> ports;
-        for (const PortHistoryEntry& e : HistorySettingsView::historyOrder(byPort))
-            ports << e.port;
-        QCOMPARE(ports, (QList<qint64>{5, 3, 2, 4, 1}));
-    }
-
     void timeOfDay_data()
     {
         QTest::addColumn<double>("time");
@@ -594,37 +593,6 @@ private slots:
         QFETCH(double, time);
         QFETCH(QString, expected);
         QCOMPARE(HistorySettingsView::timeOfDay(time), expected);
-    }
-
-    void retention_data()
-    {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("shown");
-        QTest::addColumn<int>("choose");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("default 15, choose 60") << 15 << 1 << 3 << 60;
-        QTest::newRow("choose 7") << 15 << 1 << 0 << 7;
-        QTest::newRow("90 shown, choose 30") << 90 << 4 << 2 << 30;
-        QTest::newRow("stored 45 selects nothing") << 45 << -1 << 4 << 90;
-    }
-    void retention()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, shown);
-        QFETCH(int, choose);
-        QFETCH(int, expected);
-        Fixture f(QJsonObject{{u"historyRetentionDays"_s, stored}});
-        HistorySettingsView view(nullptr, f.settings, SettingsView::retentionOptions);
-        auto* picker = child<QComboBox>(&view, "historyRetentionDays");
-        QStringList titles;
-        for (int i = 0; i < picker->count(); ++i)
-            titles << picker->itemText(i);
-        QCOMPARE(titles, (QStringList{u"7 days"_s, u"15 days"_s, u"30 days"_s, u"60 days"_s, u"90 days"_s}));
-        QCOMPARE(picker->currentIndex(), shown);
-        QVERIFY(!child<QPushButton>(&view, "clearHistory")->isEnabled()); // no history yet
-        QCOMPARE(f.store.writeCount(), 0);
-        Q_EMIT picker->activated(choose);
-        QCOMPARE(f.settings.historyRetentionDays(), expected);
     }
 
     // ---- About ----
