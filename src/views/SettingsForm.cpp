@@ -13,19 +13,19 @@ using namespace style;
 
 SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent), m_layout(new QVBoxLayout(this))
 {
-    m_layout->setContentsMargins(20, 16, 20, 20);
+    m_layout->setContentsMargins(20, 12, 20, 16);
     m_layout->setSpacing(6);
 }
 
 QVBoxLayout* SettingsForm::addSection(const QString& header, const QString& footer)
 {
     if (m_layout->count() > 0)
-        m_layout->addSpacing(10);
+        m_layout->addSpacing(6);
     if (!header.isEmpty())
         m_layout->addWidget(inkedLabel(header, TextStyle::Headline, Ink::label(Label::Primary)));
     auto* group = new FormGroup;
     auto* rows = new QVBoxLayout(group);
-    rows->setContentsMargins(12, 10, 12, 10);
+    rows->setContentsMargins(12, 8, 12, 8);
     rows->setSpacing(8);
     m_layout->addWidget(group);
     if (!footer.isEmpty()) {

@@ -87,6 +87,10 @@ void SettingsView::showEvent(QShowEvent* event)
 
 void SettingsView::followTab(int index)
 {
+    // Focus left in a page that goes would move on to the next field, such as the shortcut
+    // recorder, which starts recording on focus. Ending the edit is enough.
+    if (QWidget* focused = QApplication::focusWidget(); focused && m_pages->isAncestorOf(focused))
+        focused->clearFocus();
     for (int i = 0; i < m_tabBar->count(); ++i)
         page(i)->setVisible(i == index);
 }

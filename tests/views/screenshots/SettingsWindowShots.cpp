@@ -3,9 +3,11 @@
 #include "ScreenshotRegistry.h"
 #include "monitor/PortMonitor.h"
 #include "services/LoginItem.h"
+#include "services/PortNotifier.h"
 #include "settings/AppSettings.h"
 #include "views/SettingsView.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -25,6 +27,16 @@ PortEntry listener(qint64 port, const QString& name)
     entry.processName = name;
     return entry;
 }
+
+// A desktop that refuses notifications.
+class RefusingNotifier : public PortNotifier
+{
+public:
+    RefusingNotifier() : PortNotifier(QDBusConnection(QString())) {}
+
+protected:
+    QCoro::Task<AuthorizationStatus> authorizationStatus() override { co_return AuthorizationStatus::denied; }
+};
 
 // What the window works on: settings, a monitor whose history has live and past ports.
 class Backdrop : public QObject
@@ -55,7 +67,15 @@ public:
 
     SettingsContext context()
     {
-        return SettingsContext{&m_settings, m_monitor.get(), nullptr, {}, nullptr, &m_loginItem, nullptr};
+        return SettingsContext{&m_settings, m_monitor.get(), nullptr, {}, nullptr, &m_loginItem, &m_notifier};
+    }
+
+    // Notifications on but refused, and a login item that cannot be written.
+    void refuse()
+    {
+        m_settings.setNotifyOnNewPort(true);
+        QFile blocker(m_dir.filePath(u"config"_s));
+        blocker.open(QIODevice::WriteOnly);
     }
 
 private:
@@ -63,12 +83,15 @@ private:
     MemoryDefaultsStore m_store;
     AppSettings m_settings{m_store};
     LoginItem m_loginItem;
+    RefusingNotifier m_notifier;
     std::unique_ptr<PortMonitor> m_monitor;
 };
 
-std::unique_ptr<SettingsView> settingsOn(int tab)
+std::unique_ptr<SettingsView> settingsOn(int tab, bool refusing = false)
 {
     auto* backdrop = new Backdrop;
+    if (refusing)
+        backdrop->refuse();
     auto view = std::make_unique<SettingsView>(backdrop->context());
     // Its last child, so it goes after the tabs that use it.
     backdrop->setParent(view.get());
@@ -88,6 +111,13 @@ const screenshots::Registration ports(u"settings-ports"_s, [] { return settled(s
 const screenshots::Registration general(u"settings-general"_s, [] { return settled(settingsOn(1)); });
 const screenshots::Registration history(u"settings-history"_s, [] { return settled(settingsOn(2)); });
 const screenshots::Registration about(u"settings-about"_s, [] { return settled(settingsOn(3)); });
+
+// The General tab's two warnings.
+const screenshots::Registration generalWarnings(u"settings-general-warnings"_s, [] {
+    auto view = settingsOn(1, true);
+    view->findChild<QCheckBox*>(u"launchAtLogin"_s)->click();
+    return settled(std::move(view));
+});
 
 // The Ports tab's two error texts.
 const screenshots::Registration portErrors(u"settings-ports-errors"_s, [] {
