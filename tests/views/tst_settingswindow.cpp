@@ -686,18 +686,28 @@ private slots:
         QCOMPARE(list->height(), list->sizeHint().height());
     }
 
-    void clickOnFormBackgroundEndsEditing()
+    void editingEnds_data()
     {
+        QTest::addColumn<bool>("switchTab"); // else a click on the form's background
+        QTest::newRow("click on the background") << false;
+        QTest::newRow("another tab") << true;
+    }
+    void editingEnds()
+    {
+        QFETCH(bool, switchTab);
         Fixture f;
-        PortsSettingsView view(f.settings);
+        SettingsView view(f.context());
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
         auto* field = child<QLineEdit>(&view, "monitoredRange");
         field->setFocus();
         QVERIFY(field->hasFocus());
-        auto* form = view.findChild<SettingsForm*>();
-        QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(!field->hasFocus());
+        if (switchTab)
+            view.setCurrentIndex(1);
+        else
+            QTest::mouseClick(view.findChild<SettingsForm*>(), Qt::LeftButton, {}, QPoint(2, 2));
+        // Focus does not wander on to another control (the shortcut recorder records on focus).
+        QCOMPARE(QApplication::focusWidget(), nullptr);
     }
 
     // ---- Bad settings files ----
