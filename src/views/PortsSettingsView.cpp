@@ -100,7 +100,7 @@ QSize ExcludedPortList::sizeHint() const
 {
     const int rows = std::min(count(), maxVisibleRows);
     const int rowHeight = count() > 0 ? sizeHintForRow(0) : 0;
-    return QSize(QListWidget::sizeHint().width(), rows * rowHeight + 2 * frameWidth());
+    return QSize(QListWidget::sizeHint().width(), rows * rowHeight); // frameless
 }
 
 PortsSettingsView::PortsSettingsView(AppSettings& settings, QWidget* parent)
