@@ -105,23 +105,42 @@ private:
     QList<qsizetype> m_parent;
 };
 
-bool related(const PortEntry& a, const PortEntry& b)
-{
-    if (!a.devices.isEmpty() && !b.devices.isEmpty() && a.devices.intersects(b.devices))
-        return true;
-    return (a.ppid != 0 && a.ppid == b.pid) || (b.ppid != 0 && (b.ppid == a.ppid || b.ppid == a.pid));
-}
-
+// Joins every two entries that share a socket, are parent and child, or are
+// siblings, through maps keyed by device, parent pid and pid: linear in the
+// bucket, where comparing every pair was quadratic.
 QList<QList<PortEntry>> clusters(const QList<PortEntry>& bucket)
 {
     if (bucket.size() == 1)
         return {bucket};
     UnionFind sets(bucket.size());
+    QHash<QString, qsizetype> firstWithDevice;
+    QHash<qint64, qsizetype> firstChildOf;
+    QHash<qint64, QList<qsizetype>> withPID;
     for (qsizetype i = 0; i < bucket.size(); ++i) {
-        for (qsizetype j = i + 1; j < bucket.size(); ++j) {
-            if (related(bucket[i], bucket[j]))
-                sets.unite(i, j);
+        const PortEntry& entry = bucket[i];
+        for (const QString& device : entry.devices) {
+            const auto found = firstWithDevice.constFind(device);
+            if (found == firstWithDevice.cend())
+                firstWithDevice.insert(device, i);
+            else
+                sets.unite(i, *found);
         }
+        if (entry.ppid != 0) {
+            const auto sibling = firstChildOf.constFind(entry.ppid);
+            if (sibling == firstChildOf.cend())
+                firstChildOf.insert(entry.ppid, i);
+            else
+                sets.unite(i, *sibling);
+        }
+        withPID[entry.pid].append(i);
+    }
+    // Every entry of a parent pid joins that parent's children.
+    for (auto parent = withPID.cbegin(); parent != withPID.cend(); ++parent) {
+        const auto child = firstChildOf.constFind(parent.key());
+        if (child == firstChildOf.cend())
+            continue;
+        for (qsizetype i : parent.value())
+            sets.unite(i, *child);
     }
     QHash<qsizetype, qsizetype> clusterOfRoot;
     QList<QList<PortEntry>> result;
