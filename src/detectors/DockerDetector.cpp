@@ -1,4 +1,5 @@
 #include "detectors/DockerDetector.h"
+#include "monitor/BlockingPool.h"
 
 #include "monitor/ToolPaths.h"
 
@@ -74,17 +75,24 @@ QString DockerDetector::dockerPath() const
 QList<qint64> DockerDetector::publishedPorts(const QString& portsText)
 {
     // Built per call: a shared QRegularExpression is not safe to match from
-    // several worker threads at once.
-    const QRegularExpression hostPort(QStringLiteral(":(\\d+)->"));
+    // several worker threads at once. Docker prints consecutive published
+    // ports as one range, "0.0.0.0:8000-8002->8000-8002/tcp".
+    const QRegularExpression hostPorts(QStringLiteral(":([0-9]+)(?:-([0-9]+))?->"));
     QList<qint64> ports;
     const QStringList pieces = portsText.split(QStringLiteral(", "));
     for (const QString& piece : pieces) {
-        const QRegularExpressionMatch match = hostPort.match(piece);
+        const QRegularExpressionMatch match = hostPorts.match(piece);
         if (!match.hasMatch())
             continue;
-        bool ok = false;
-        const qint64 port = match.captured(1).toLongLong(&ok);
-        if (ok)
+        bool firstOk = false;
+        const qint64 first = match.captured(1).toLongLong(&firstOk);
+        bool lastOk = true;
+        const qint64 last = match.hasCaptured(2) ? match.captured(2).toLongLong(&lastOk) : first;
+        // A reversed or overflowing range, or one longer than any sane
+        // publication, is not Docker's output: it gives nothing.
+        if (!firstOk || !lastOk || last < first || last - first >= maxRangeLength)
+            continue;
+        for (qint64 port = first; port <= last; ++port)
             ports.append(port);
     }
     return ports;
@@ -113,7 +121,7 @@ QCoro::Task<DockerContainers> DockerDetector::detect() const
     // Everything the worker needs is copied: the detector may be gone before it
     // finishes. A named future: GCC 12 destroys temporaries inside a co_await
     // operand twice.
-    QFuture<DockerContainers> listing = QtConcurrent::run([candidates = m_candidates, runner = m_runner] {
+    QFuture<DockerContainers> listing = QtConcurrent::run(&blockingPool(), [candidates = m_candidates, runner = m_runner] {
         const QString docker = ToolPaths::firstExecutable(candidates);
         if (docker.isEmpty())
             return DockerContainers();
@@ -130,7 +138,7 @@ QCoro::Task<bool> DockerDetector::stopContainer(const QString& containerName) co
     // refused outright, on top of the "--" that ends the client's options.
     if (containerName.isEmpty() || isOptionLike(containerName))
         co_return false;
-    QFuture<bool> stopped = QtConcurrent::run([candidates = m_candidates, runner = m_runner, containerName] {
+    QFuture<bool> stopped = QtConcurrent::run(&blockingPool(), [candidates = m_candidates, runner = m_runner, containerName] {
         const QString docker = ToolPaths::firstExecutable(candidates);
         if (docker.isEmpty())
             return false;

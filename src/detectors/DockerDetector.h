@@ -44,7 +44,8 @@ public:
     // The first candidate that is an executable file; empty when none is.
     QString dockerPath() const;
 
-    // Host ports of one `Ports` column, in order, duplicates kept.
+    // Host ports of one `Ports` column, in order, duplicates kept; a range
+    // "a-b->" gives every port from a to b.
     static QList<qint64> publishedPorts(const QString& portsText);
     // Parses the whole `docker ps` output produced with `listFormat`.
     static DockerContainers parseContainerList(const QString& output);
@@ -59,6 +60,8 @@ public:
     static const QString listFormat;
     static constexpr double listTimeout = 4.0;
     static constexpr double stopTimeout = 8.0;
+    // The longest host-port range taken from a listing.
+    static constexpr qint64 maxRangeLength = 1024;
 
 private:
     QStringList m_candidates;

@@ -38,7 +38,18 @@ private Q_SLOTS:
         QTest::newRow("ipv4 and ipv6")
             << "0.0.0.0:8080->80/tcp, [::]:8080->80/tcp, :::8080->80/tcp" << QList<qint64>{8080, 8080, 8080};
         QTest::newRow("exposed only, range")
-            << "80/tcp, 0.0.0.0:8000-8002->8000-8002/tcp, 0.0.0.0:8081->81/tcp" << QList<qint64>{8081};
+            << "80/tcp, 0.0.0.0:8000-8002->8000-8002/tcp, 0.0.0.0:8081->81/tcp"
+            << QList<qint64>{8000, 8001, 8002, 8081};
+        QTest::newRow("ipv6 range, one-port range") << "[::]:9000-9001->80-81/tcp, :7000-7000->7/tcp"
+                                                    << QList<qint64>{9000, 9001, 7000};
+        QList<qint64> longest;
+        for (qint64 port = 10000; port < 11024; ++port)
+            longest.append(port);
+        QTest::newRow("1024 ports") << "0.0.0.0:10000-11023->10000-11023/tcp" << longest;
+        QTest::newRow("too long, reversed, malformed")
+            << "0.0.0.0:10000-11024->10000-11024/tcp, :1-65535->1-65535/tcp, :8002-8000->80/tcp, "
+               ":8000-->80/tcp, :8000-x->80/tcp, :8000-99999999999999999999->80/tcp, :-8000->80/tcp"
+            << QList<qint64>{};
         QTest::newRow("overflow, non-ascii digits")
             << QStringLiteral(":99999999999999999999->80/tcp, :\u0663\u0664->80/tcp") << QList<qint64>{};
     }
@@ -54,7 +65,7 @@ private Q_SLOTS:
             fakeClient(
                 "printf 'junk\\r\\n\\r\\n"
                 "web-1\\tnginx:1.25\\tUp 2 hours\\t0.0.0.0:8080->80/tcp, [::]:8080->80/tcp\\tmyapp\\r\\n"
-                "batch\\tworker\\tUp 1 second\\t0.0.0.0:8000-8002->8000-8002/tcp\\t\\n"
+                "batch\\tworker\\tUp 1 second\\t0.0.0.0:8000-8001->8000-8001/tcp\\t\\n"
                 "db\\tpg\\tUp\\t5432/tcp\\tproj\\n"
                 "api\\tnode:20\\tUp\\t127.0.0.1:3000->3000/tcp\\t\\n"
                 "old\\tweb:1\\tUp\\t0.0.0.0:9000->80/tcp\\tshop\\n"
@@ -67,6 +78,8 @@ private Q_SLOTS:
         // An empty label is no project; of two containers on one port, the later one is shown.
         QCOMPARE(listed, std::optional(
                              DockerContainers{{8080, {"web-1", "nginx:1.25", "Up 2 hours", "myapp"}},
+                                              {8000, {"batch", "worker", "Up 1 second", std::nullopt}},
+                                              {8001, {"batch", "worker", "Up 1 second", std::nullopt}},
                                               {3000, {"api", "node:20", "Up", std::nullopt}},
                                               {9000, {"new", "web:2", "Up", "shop"}},
                                               {16379, {"cache", "redis:7", "Up (healthy)", std::nullopt}}}));
