@@ -1,4 +1,5 @@
 #include "detectors/TunnelDetector.h"
+#include "monitor/BlockingPool.h"
 
 #include "detectors/LoopbackHttpGet.h"
 #include "monitor/TextParsing.h"
@@ -150,7 +151,7 @@ QCoro::Task<TunnelMap> ngrokTunnelsIn(Env env, qint64 configuredPort)
 {
     qint64 port = configuredPort;
     if (port <= 0) {
-        const QFuture<qint64> resolved = QtConcurrent::run([env] { return resolveNgrokAPIPortIn(*env, 0); });
+        const QFuture<qint64> resolved = QtConcurrent::run(&blockingPool(), [env] { return resolveNgrokAPIPortIn(*env, 0); });
         port = co_await resolved;
     }
     const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(port, "/api/tunnels");
@@ -180,7 +181,7 @@ QCoro::Task<std::optional<TunnelDetector::QuickTunnel>> quickTunnelIn(Env env, q
     if (hostname.isEmpty())
         co_return std::nullopt;
     const QFuture<std::optional<qint64>> lookup =
-        QtConcurrent::run([env, metricsPort]() -> std::optional<qint64> {
+        QtConcurrent::run(&blockingPool(), [env, metricsPort]() -> std::optional<qint64> {
             const auto pid = listenerPIDIn(*env, metricsPort);
             if (!pid)
                 return std::nullopt;
@@ -205,7 +206,7 @@ QCoro::Task<void> collectQuickTunnel(Env env, qint64 metricsPort, std::shared_pt
 
 QCoro::Task<TunnelMap> cloudflareTunnelsIn(Env env)
 {
-    const QFuture<QString> pgrep = QtConcurrent::run([env] {
+    const QFuture<QString> pgrep = QtConcurrent::run(&blockingPool(), [env] {
         return env->runner(env->tools.pgrep, {QStringLiteral("-x"), QStringLiteral("cloudflared")},
                            TunnelDetector::toolTimeout);
     });
@@ -213,7 +214,7 @@ QCoro::Task<TunnelMap> cloudflareTunnelsIn(Env env)
     if (agents.isEmpty())
         co_return TunnelMap{};
 
-    const QFuture<TunnelMap> named = QtConcurrent::run([env] {
+    const QFuture<TunnelMap> named = QtConcurrent::run(&blockingPool(), [env] {
         const auto text = readConfigFile(env->homeDirectory, cloudflaredConfigFile);
         return text ? TunnelDetector::parseCloudflaredConfig(*text) : TunnelMap{};
     });

@@ -2,7 +2,7 @@
 #include "detectors/TunnelDetector.h"
 #include "detectors/VPNDetector.h"
 #include "monitor/PortMonitor.h"
-#include "monitor/PortScanner.h"
+#include "monitor/SystemPortSource.h"
 #include "process/ProcessInspector.h"
 #include "process/ProcessManager.h"
 
@@ -18,7 +18,9 @@ MonitorServices MonitorServices::system()
     auto processes = std::make_shared<ProcessManager>();
 
     MonitorServices services;
-    services.scanner = std::make_unique<PortScanner>();
+    ChosenPortSource chosen = choosePortSource();
+    services.scanner = std::move(chosen.source);
+    services.scannerName = chosen.name;
     services.detectTunnels = [tunnels](int ngrokAPIPort) { return tunnels->detect(ngrokAPIPort); };
     services.detectContainers = [docker] { return docker->detect(); };
     services.detectVPN = [vpn] { return vpn->detect(); };

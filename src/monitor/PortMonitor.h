@@ -28,6 +28,7 @@ class AppSettings;
 struct MonitorServices
 {
     std::unique_ptr<PortSource> scanner;
+    QString scannerName; // which source `scanner` is, for diagnostics
     std::function<QCoro::Task<TunnelMap>(int ngrokAPIPort)> detectTunnels;
     std::function<QCoro::Task<DockerContainers>()> detectContainers;
     std::function<QCoro::Task<std::optional<QString>>()> detectVPN;
@@ -83,6 +84,7 @@ public:
     // The last cycle could not list the ports; `ports` still shows the cycle before.
     bool lastScanFailed() const { return m_lastScanFailed; }
     AppSettings& settings() const { return m_settings; }
+    const QString& scannerName() const { return m_services.scannerName; }
     PortHistory& history() { return m_history; }
 
     // Called after every cycle with the number of port groups.
