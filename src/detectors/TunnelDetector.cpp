@@ -1,5 +1,8 @@
 #include "detectors/TunnelDetector.h"
 #include "monitor/BlockingPool.h"
+#ifdef Q_OS_LINUX
+#include "monitor/ProcFs.h"
+#endif
 
 #include "detectors/LoopbackHttpGet.h"
 #include "monitor/TextParsing.h"
@@ -206,12 +209,15 @@ QCoro::Task<void> collectQuickTunnel(Env env, qint64 metricsPort, std::shared_pt
 
 QCoro::Task<TunnelMap> cloudflareTunnelsIn(Env env)
 {
-    const QFuture<QString> pgrep = QtConcurrent::run(&blockingPool(), [env] {
-        return env->runner(env->tools.pgrep, {QStringLiteral("-x"), QStringLiteral("cloudflared")},
-                           TunnelDetector::toolTimeout);
+    const QFuture<bool> agentLookup = QtConcurrent::run(&blockingPool(), [env] {
+        if (env->cloudflaredRunning)
+            return env->cloudflaredRunning();
+        return !env->runner(env->tools.pgrep, {QStringLiteral("-x"), QStringLiteral("cloudflared")},
+                            TunnelDetector::toolTimeout)
+                    .isEmpty();
     });
-    const QString agents = co_await pgrep;
-    if (agents.isEmpty())
+    const bool agentRuns = co_await agentLookup;
+    if (!agentRuns)
         co_return TunnelMap{};
 
     const QFuture<TunnelMap> named = QtConcurrent::run(&blockingPool(), [env] {
@@ -269,6 +275,10 @@ TunnelDetector::Environment TunnelDetector::Environment::system()
     env.tools = ToolPaths::system();
     env.runner = systemCommandRunner();
     env.defaultNgrokAPIPort = 4040;
+#ifdef Q_OS_LINUX
+    // A read of /proc rather than a pgrep run each open-panel cycle.
+    env.cloudflaredRunning = [] { return procfs::anyProcessNamed(QStringLiteral("cloudflared")); };
+#endif
     for (int i = 0; i < quickTunnelMetricsPortCount; ++i)
         env.quickTunnelMetricsPorts.append(firstQuickTunnelMetricsPort + i);
     return env;

@@ -4,6 +4,9 @@
 #include "monitor/PortMonitor.h"
 #include "monitor/SystemPortSource.h"
 #include "process/ProcessInspector.h"
+#ifdef Q_OS_LINUX
+#include "process/ProcDetail.h"
+#endif
 #include "process/ProcessManager.h"
 
 namespace varlo {
@@ -14,7 +17,6 @@ MonitorServices MonitorServices::system()
     auto tunnels = std::make_shared<TunnelDetector>();
     auto docker = std::make_shared<DockerDetector>();
     auto vpn = std::make_shared<VPNDetector>();
-    auto inspector = std::make_shared<ProcessInspector>();
     auto processes = std::make_shared<ProcessManager>();
 
     MonitorServices services;
@@ -25,7 +27,14 @@ MonitorServices MonitorServices::system()
     services.detectContainers = [docker] { return docker->detect(); };
     services.detectVPN = [vpn] { return vpn->detect(); };
     services.stopContainer = [docker](QString name) { return docker->stopContainer(name); };
-    services.processDetail = [inspector](qint64 pid) { return inspector->detail(pid); };
+#ifdef Q_OS_LINUX
+    // No ps run per expand: the same figures straight from /proc.
+    services.processDetail = [](qint64 pid) { return ProcDetail::read(pid); };
+#else
+    services.processDetail = [inspector = std::make_shared<ProcessInspector>()](qint64 pid) {
+        return inspector->detail(pid);
+    };
+#endif
     services.terminate = [processes](qint32 pid) { return processes->terminate(pid); };
     services.killGroup = [processes](std::optional<qint64> primaryPID, QList<qint32> pids, qint64 port) {
         return processes->killGroup(primaryPID, std::move(pids), port);

@@ -123,9 +123,20 @@ private:
     void tick();
     QCoro::Task<void> scanCycle();
 
-    // The four steps a cycle runs after publishing the ports.
+    // What the open panel shows beside the ports.
+    struct Context
+    {
+        TunnelMap tunnels;
+        DockerContainers containers;
+        std::optional<QString> vpnName;
+    };
+
+    // Equal but for the ids every scan gives afresh.
+    static bool sameListeners(const QList<PortEntry>& a, const QList<PortEntry>& b);
+
+    // The four steps a cycle runs around publishing the ports.
     void recordHistory();
-    QCoro::Task<void> gatherContext();
+    QCoro::Task<Context> lookUpContext();
     void handOnNewPorts();
     QCoro::Task<void> refreshExpandedDetail();
 
@@ -155,6 +166,7 @@ private:
     QTimer m_pauseTimer;
 
     QList<PortEntry> m_ports;
+    qsizetype m_groupCount = 0; // of m_ports
     bool m_isScanning = false;
     bool m_hasLoadedOnce = false;
     std::optional<qint64> m_expandedPID;

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -196,6 +197,15 @@ OwnerWalk walkSocketOwners(const QSet<quint64>& wanted, qint64 deadlineMs)
         }
     }
     return walk;
+}
+
+bool anyProcessNamed(const QString& name)
+{
+    const QList<qint64> pids = listPIDs();
+    return std::any_of(pids.cbegin(), pids.cend(), [&](qint64 pid) {
+        const std::optional<ProcStat> stat = readStat(pid);
+        return stat && stat->name == name;
+    });
 }
 
 QString userName(quint32 uid)

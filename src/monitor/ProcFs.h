@@ -53,6 +53,8 @@ QList<qint64> listPIDs();
 // docker-proxy processes listen. Stops at `deadlineMs` and reports the walk
 // incomplete.
 OwnerWalk walkSocketOwners(const QSet<quint64>& wanted, qint64 deadlineMs = 2000);
+// Whether any process we can see has the command name `name` (as `pgrep -x` matches).
+bool anyProcessNamed(const QString& name);
 // The login name of `uid`, or its number when it has none.
 QString userName(quint32 uid);
 // The host port of a docker-proxy command line ("-host-port 8080").

@@ -268,6 +268,13 @@ private Q_SLOTS:
         QTEST(got, "expected");
     }
 
+    void anyProcessNamed()
+    {
+        QVERIFY(procfs::anyProcessNamed(procfs::readStat(::getpid())->name));
+        QVERIFY(!procfs::anyProcessNamed(QStringLiteral("no-such-proc")));
+        QVERIFY(!procfs::anyProcessNamed(QString()));
+    }
+
     void failedDumpIsAFailedScan()
     {
         FakeProc proc;
