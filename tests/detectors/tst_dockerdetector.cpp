@@ -13,11 +13,14 @@ class TstDockerDetector : public QObject
 
     QTemporaryDir m_dir;
     QStringList m_args; // of the last run
+    int m_runs = 0;
+    qint64 m_now = 0; // the detector's clock, in ms
 
     // A client running `body`; without one it is not executable, like the paths before it.
     DockerDetector fakeClient(const QString& body)
     {
         m_args.clear();
+        m_runs = 0;
         QFile file(m_dir.filePath("docker"));
         if (file.open(QIODevice::WriteOnly))
             file.write("#!/bin/sh\n" + body.toUtf8());
@@ -26,8 +29,10 @@ class TstDockerDetector : public QObject
         return DockerDetector({"/nonexistent/docker", m_dir.path(), file.fileName()},
                               [this](const QString& program, const QStringList& arguments, double timeout) {
                                   m_args = arguments;
-                                  return runCommand(program, arguments, timeout);
-                              });
+                                  ++m_runs;
+                                  return runCommandWithOutcome(program, arguments, timeout);
+                              },
+                              [this] { return m_now; });
     }
 
 private Q_SLOTS:
@@ -85,6 +90,30 @@ private Q_SLOTS:
                                               {16379, {"cache", "redis:7", "Up (healthy)", std::nullopt}}}));
         const auto hung = test::awaitTask(fakeClient("exec sleep 30").detect(), std::chrono::seconds(7));
         QCOMPARE(hung, std::optional(DockerContainers()));
+    }
+
+    // A failing client is asked again after 8 s, then 16 s, ...; an answer ends the pauses.
+    void failingClientBacksOff()
+    {
+        QFile flag(m_dir.filePath("up"));
+        const DockerDetector detector = fakeClient(QStringLiteral("[ -e '%1' ] || exit 1").arg(flag.fileName()));
+        const auto ask = [&](qint64 at) {
+            m_now = at;
+            const int before = m_runs;
+            const bool finished = test::awaitTask(detector.detect()).has_value();
+            return finished && m_runs > before;
+        };
+        QVERIFY(ask(0));
+        QVERIFY(!ask(7999));
+        QVERIFY(ask(8000));
+        QVERIFY(!ask(23999));
+        QVERIFY(ask(24000));
+        QVERIFY(flag.open(QIODevice::WriteOnly));
+        flag.close();
+        QVERIFY(!ask(55999));
+        QVERIFY(ask(56000)); // answers: no pause from now on
+        QVERIFY(ask(56000));
+        QVERIFY(ask(56000));
     }
 
     void stopContainer_data()
