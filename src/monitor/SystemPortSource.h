@@ -3,9 +3,11 @@
 #include "monitor/PortSource.h"
 
 #include <QString>
-#include <functional>
 #include <memory>
-#include <optional>
+
+#ifdef Q_OS_LINUX
+#include "monitor/ListeningSockets.h"
+#endif
 
 namespace varlo {
 
@@ -15,8 +17,13 @@ struct ChosenPortSource
     QString name; // for diagnostics: "netlink" or "lsof"
 };
 
-// On Linux the kernel's socket dump when a trial dump works, else the lsof
-// scanner; lsof elsewhere. `netlinkWorks` stands in for the trial in tests.
-ChosenPortSource choosePortSource(const std::function<bool()>& netlinkWorks = {});
+#ifdef Q_OS_LINUX
+// The kernel's socket dump when a trial dump works, else the lsof scanner. A
+// dump that fails later (a filter installed meanwhile, a kernel refusing)
+// falls back to lsof for that scan. `lister` stands in for netlink in tests.
+ChosenPortSource choosePortSource(SocketLister lister = &dumpListeningSockets);
+#else
+ChosenPortSource choosePortSource();
+#endif
 
 } // namespace varlo

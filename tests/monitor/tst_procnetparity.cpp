@@ -125,14 +125,25 @@ private Q_SLOTS:
         QCOMPARE(seen, 10);
     }
 
+    // Netlink refused from the start, or failing later: lsof answers, with the same rows.
     void fallbackGivesTheSameRows()
     {
-        ChosenPortSource fallback = choosePortSource([] { return false; });
-        QCOMPARE(fallback.name, QStringLiteral("lsof"));
         ChosenPortSource kernel = choosePortSource();
         QCOMPARE(kernel.name, QStringLiteral("netlink"));
-        QCOMPARE(describe(scanWith(*fallback.source, false), m_ports, true),
-                 describe(scanWith(*kernel.source, false), m_ports, true));
+        const QStringList expected = describe(scanWith(*kernel.source, false), m_ports, true);
+        QCOMPARE(expected.size(), 10);
+
+        ChosenPortSource refused = choosePortSource([] { return std::optional<QList<ListeningSocket>>(); });
+        QCOMPARE(refused.name, QStringLiteral("lsof"));
+        QCOMPARE(describe(scanWith(*refused.source, false), m_ports, true), expected);
+
+        int dumps = 0;
+        ChosenPortSource failing = choosePortSource([&dumps]() -> std::optional<QList<ListeningSocket>> {
+            return ++dumps == 1 ? dumpListeningSockets() : std::nullopt;
+        });
+        QCOMPARE(failing.name, QStringLiteral("netlink"));
+        QCOMPARE(describe(scanWith(*failing.source, false), m_ports, true), expected);
+        QCOMPARE(dumps, 2);
     }
 
     // An unchanged socket set reads no descriptors; a new listener on a freed port is seen afresh.
