@@ -221,8 +221,14 @@ void idleMonitorFigures(const QString& kind, int sockets)
     int cycles = 0;
     QObject::connect(&monitor, &PortMonitor::isScanningChanged,
                      [&] { cycles += monitor.isScanning() ? 0 : 1; });
-    const double cpuBefore = cpuMs();
+    // Steady state only: the first cycle (history load, the first /proc walk) is left out.
     monitor.start();
+    if (!test::waitUntil([&] { return cycles > 0; }, 30s)) {
+        std::fprintf(stderr, "no first cycle\n");
+        return;
+    }
+    cycles = 0;
+    const double cpuBefore = cpuMs();
     QEventLoop loop;
     QTimer::singleShot(std::chrono::seconds(seconds), &loop, &QEventLoop::quit);
     loop.exec();

@@ -31,8 +31,17 @@ struct Sockets
     QSet<QString> devices;
 };
 
+// The executable and working directory of each pid, read once per scan
+// however many ports it holds.
+struct Paths
+{
+    QString executable;
+    QString workingDirectory;
+};
+
 PortEntry entryFor(const Key& key, const Sockets& sockets, const SocketOwnerCache::Owners& owners,
-                   bool includeDetails, const std::function<QString(qint64, const char*)>& readLink)
+                   bool includeDetails, const std::function<QString(qint64, const char*)>& readLink,
+                   QHash<qint64, Paths>& paths)
 {
     PortEntry entry;
     entry.port = key.port;
@@ -48,10 +57,12 @@ PortEntry entryFor(const Key& key, const Sockets& sockets, const SocketOwnerCach
     entry.processName = stat.name;
     entry.binaryPath = entry.processName;
     if (includeDetails) {
-        const QString executable = readLink(key.pid, "exe");
-        if (!executable.isEmpty())
-            entry.binaryPath = executable;
-        entry.workingDirectory = readLink(key.pid, "cwd");
+        auto known = paths.find(key.pid);
+        if (known == paths.end())
+            known = paths.insert(key.pid, Paths{readLink(key.pid, "exe"), readLink(key.pid, "cwd")});
+        if (!known->executable.isEmpty())
+            entry.binaryPath = known->executable;
+        entry.workingDirectory = known->workingDirectory;
         entry.ppid = stat.ppid;
     }
     return entry;
@@ -128,8 +139,9 @@ std::optional<QList<PortEntry>> ProcNetSource::scanState(State& state, bool incl
 
     QList<PortEntry> entries;
     entries.reserve(order.size());
+    QHash<qint64, Paths> paths;
     for (const Key& key : std::as_const(order))
-        entries.append(entryFor(key, byKey.value(key), owners, includeDetails, state.readLink));
+        entries.append(entryFor(key, byKey.value(key), owners, includeDetails, state.readLink, paths));
     std::stable_sort(entries.begin(), entries.end(),
                      [](const PortEntry& a, const PortEntry& b) { return a.port < b.port; });
     return entries;
