@@ -203,8 +203,10 @@ double residentMiB()
 void idleMonitorFigures(const QString& kind, int sockets)
 {
     constexpr int seconds = 60;
+    // Few helper processes: every one the harness holds costs its event loop a
+    // descriptor to poll, which is no cost of the monitor.
     ListenerFarm farm;
-    if (!farm.start(sockets, 10)) {
+    if (!farm.start(sockets, std::max(10, sockets / 10))) {
         std::fprintf(stderr, "could not start listeners\n");
         return;
     }
