@@ -149,13 +149,21 @@ private Q_SLOTS:
     // An unchanged socket set reads no descriptors; a new listener on a freed port is seen afresh.
     void walksOnlyOnChange()
     {
-        ProcNetSource kernel;
+        // Only this test's sockets: others' listeners come and go on a shared machine.
+        const quint16 port = test::freeLoopbackPort();
+        QList<quint16> ours = m_ports;
+        ours.append(port);
+        ProcNetSource kernel([ours]() -> std::optional<QList<ListeningSocket>> {
+            std::optional<QList<ListeningSocket>> sockets = dumpListeningSockets();
+            if (sockets)
+                sockets->removeIf([&](const ListeningSocket& socket) { return !ours.contains(socket.port); });
+            return sockets;
+        });
         QVERIFY(kernel.scanBlocking(false));
         const int walks = kernel.walkCount();
         QVERIFY(kernel.scanBlocking(true));
         QCOMPARE(kernel.walkCount(), walks);
 
-        const quint16 port = test::freeLoopbackPort();
         auto first = std::make_unique<test::TestListener>();
         QVERIFY(first->start({port}));
         const auto before = describe(kernel.scanBlocking(false), {port}, true);
