@@ -15,6 +15,7 @@ struct FakeProc
     QHash<qint64, ProcStat> alive;
     bool complete = true;
     int walks = 0;
+    int stats = 0; // stat reads
     // Runs inside the walk, after it read the holders: a process dying meanwhile.
     std::function<void()> duringWalk;
 
@@ -34,6 +35,7 @@ struct FakeProc
                     return walk;
                 },
                 [this](qint64 pid) {
+                    ++stats;
                     return alive.contains(pid) ? std::optional(alive.value(pid)) : std::nullopt;
                 }};
     }
@@ -163,8 +165,10 @@ private Q_SLOTS:
         SocketOwnerCache cache(proc.probe());
         QList<ListeningSocket> sockets{socket(3000, 11)};
         QCOMPARE(cache.resolve(sockets).byInode.value(11), (QList<SocketOwner>{{100, 5}}));
+        proc.stats = 0;
         QCOMPARE(cache.resolve(sockets).byInode.value(11), (QList<SocketOwner>{{100, 5}}));
         QCOMPARE(proc.walks, 1);
+        QCOMPARE(proc.stats, 1); // one read per holder and cycle
 
         sockets.removeFirst(); // a socket gone needs no walk
         QVERIFY(cache.resolve(sockets).byInode.isEmpty());
