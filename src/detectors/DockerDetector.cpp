@@ -1,8 +1,10 @@
 #include "detectors/DockerDetector.h"
+#include "monitor/BlockingPool.h"
 
 #include "monitor/ToolPaths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QtConcurrent/QtConcurrentRun>
 #include <pwd.h>
@@ -37,11 +39,22 @@ bool isOptionLike(const QString& name)
 const QString DockerDetector::listFormat = QStringLiteral(
     "{{.Names}}\t{{.Image}}\t{{.Status}}\t{{.Ports}}\t{{.Label \"com.docker.compose.project\"}}");
 
-DockerDetector::DockerDetector() : DockerDetector(systemCandidates(), systemCommandRunner()) {}
+DockerDetector::DockerDetector() : DockerDetector(systemCandidates(), systemOutcomeRunner()) {}
 
-DockerDetector::DockerDetector(QStringList candidates, CommandRunner runner)
-    : m_candidates(std::move(candidates)), m_runner(std::move(runner))
+DockerDetector::DockerDetector(QStringList candidates, OutcomeRunner runner, std::function<qint64()> clock)
+    : m_candidates(std::move(candidates)), m_runner(std::move(runner)), m_clock(std::move(clock)),
+      m_backOff(std::make_shared<RetryBackOff>(firstRetryMs, longestRetryMs))
 {
+}
+
+qint64 DockerDetector::monotonicMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started.elapsed();
 }
 
 QStringList DockerDetector::candidatePaths(const QString& loginName, const QString& homePath)
@@ -74,17 +87,24 @@ QString DockerDetector::dockerPath() const
 QList<qint64> DockerDetector::publishedPorts(const QString& portsText)
 {
     // Built per call: a shared QRegularExpression is not safe to match from
-    // several worker threads at once.
-    const QRegularExpression hostPort(QStringLiteral(":(\\d+)->"));
+    // several worker threads at once. Docker prints consecutive published
+    // ports as one range, "0.0.0.0:8000-8002->8000-8002/tcp".
+    const QRegularExpression hostPorts(QStringLiteral(":([0-9]+)(?:-([0-9]+))?->"));
     QList<qint64> ports;
     const QStringList pieces = portsText.split(QStringLiteral(", "));
     for (const QString& piece : pieces) {
-        const QRegularExpressionMatch match = hostPort.match(piece);
+        const QRegularExpressionMatch match = hostPorts.match(piece);
         if (!match.hasMatch())
             continue;
-        bool ok = false;
-        const qint64 port = match.captured(1).toLongLong(&ok);
-        if (ok)
+        bool firstOk = false;
+        const qint64 first = match.captured(1).toLongLong(&firstOk);
+        bool lastOk = true;
+        const qint64 last = match.hasCaptured(2) ? match.captured(2).toLongLong(&lastOk) : first;
+        // A reversed or overflowing range, or one longer than any sane
+        // publication, is not Docker's output: it gives nothing.
+        if (!firstOk || !lastOk || last < first || last - first >= maxRangeLength)
+            continue;
+        for (qint64 port = first; port <= last; ++port)
             ports.append(port);
     }
     return ports;
@@ -110,18 +130,32 @@ DockerContainers DockerDetector::parseContainerList(const QString& output)
 
 QCoro::Task<DockerContainers> DockerDetector::detect() const
 {
+    if (!m_backOff->mayTry(m_clock()))
+        co_return DockerContainers();
     // Everything the worker needs is copied: the detector may be gone before it
     // finishes. A named future: GCC 12 destroys temporaries inside a co_await
     // operand twice.
-    QFuture<DockerContainers> listing = QtConcurrent::run([candidates = m_candidates, runner = m_runner] {
-        const QString docker = ToolPaths::firstExecutable(candidates);
-        if (docker.isEmpty())
-            return DockerContainers();
-        const QStringList arguments{QStringLiteral("ps"), QStringLiteral("--no-trunc"),
-                                    QStringLiteral("--format"), listFormat};
-        return parseContainerList(runner(docker, arguments, listTimeout));
-    });
-    co_return co_await listing;
+    QFuture<std::optional<QString>> listing =
+        QtConcurrent::run(&blockingPool(), [candidates = m_candidates, runner = m_runner]() -> std::optional<QString> {
+            const QString docker = ToolPaths::firstExecutable(candidates);
+            if (docker.isEmpty())
+                return std::nullopt;
+            const QStringList arguments{QStringLiteral("ps"), QStringLiteral("--no-trunc"),
+                                        QStringLiteral("--format"), listFormat};
+            const CommandResult run = runner(docker, arguments, listTimeout);
+            if (!run.exited() || run.exitCode != 0)
+                return std::nullopt;
+            return run.output;
+        });
+    const std::shared_ptr<RetryBackOff> backOff = m_backOff;
+    const std::function<qint64()> clock = m_clock;
+    const std::optional<QString> output = co_await listing;
+    if (!output) {
+        backOff->failed(clock());
+        co_return DockerContainers();
+    }
+    backOff->succeeded();
+    co_return parseContainerList(*output);
 }
 
 QCoro::Task<bool> DockerDetector::stopContainer(const QString& containerName) const
@@ -130,14 +164,14 @@ QCoro::Task<bool> DockerDetector::stopContainer(const QString& containerName) co
     // refused outright, on top of the "--" that ends the client's options.
     if (containerName.isEmpty() || isOptionLike(containerName))
         co_return false;
-    QFuture<bool> stopped = QtConcurrent::run([candidates = m_candidates, runner = m_runner, containerName] {
+    QFuture<bool> stopped = QtConcurrent::run(&blockingPool(), [candidates = m_candidates, runner = m_runner, containerName] {
         const QString docker = ToolPaths::firstExecutable(candidates);
         if (docker.isEmpty())
             return false;
         // "--" ends the options, so the name is always taken as a name.
         const QStringList arguments{QStringLiteral("stop"), QStringLiteral("--time"), QStringLiteral("3"),
                                     QStringLiteral("--"), containerName};
-        const QString output = runner(docker, arguments, stopTimeout);
+        const QString output = runner(docker, arguments, stopTimeout).output;
         // The client echoes each stopped name on a line of its own. Any other
         // output (recent clients print a deprecation notice for --time on
         // standard output) is no confirmation.

@@ -1,4 +1,8 @@
 #include "detectors/TunnelDetector.h"
+#include "monitor/BlockingPool.h"
+#ifdef Q_OS_LINUX
+#include "monitor/ProcFs.h"
+#endif
 
 #include "detectors/LoopbackHttpGet.h"
 #include "monitor/TextParsing.h"
@@ -150,7 +154,7 @@ QCoro::Task<TunnelMap> ngrokTunnelsIn(Env env, qint64 configuredPort)
 {
     qint64 port = configuredPort;
     if (port <= 0) {
-        const QFuture<qint64> resolved = QtConcurrent::run([env] { return resolveNgrokAPIPortIn(*env, 0); });
+        const QFuture<qint64> resolved = QtConcurrent::run(&blockingPool(), [env] { return resolveNgrokAPIPortIn(*env, 0); });
         port = co_await resolved;
     }
     const QCoro::Task<std::optional<QByteArray>> request = fetchLocal(port, "/api/tunnels");
@@ -180,7 +184,7 @@ QCoro::Task<std::optional<TunnelDetector::QuickTunnel>> quickTunnelIn(Env env, q
     if (hostname.isEmpty())
         co_return std::nullopt;
     const QFuture<std::optional<qint64>> lookup =
-        QtConcurrent::run([env, metricsPort]() -> std::optional<qint64> {
+        QtConcurrent::run(&blockingPool(), [env, metricsPort]() -> std::optional<qint64> {
             const auto pid = listenerPIDIn(*env, metricsPort);
             if (!pid)
                 return std::nullopt;
@@ -205,15 +209,18 @@ QCoro::Task<void> collectQuickTunnel(Env env, qint64 metricsPort, std::shared_pt
 
 QCoro::Task<TunnelMap> cloudflareTunnelsIn(Env env)
 {
-    const QFuture<QString> pgrep = QtConcurrent::run([env] {
-        return env->runner(env->tools.pgrep, {QStringLiteral("-x"), QStringLiteral("cloudflared")},
-                           TunnelDetector::toolTimeout);
+    const QFuture<bool> agentLookup = QtConcurrent::run(&blockingPool(), [env] {
+        if (env->cloudflaredRunning)
+            return env->cloudflaredRunning();
+        return !env->runner(env->tools.pgrep, {QStringLiteral("-x"), QStringLiteral("cloudflared")},
+                            TunnelDetector::toolTimeout)
+                    .isEmpty();
     });
-    const QString agents = co_await pgrep;
-    if (agents.isEmpty())
+    const bool agentRuns = co_await agentLookup;
+    if (!agentRuns)
         co_return TunnelMap{};
 
-    const QFuture<TunnelMap> named = QtConcurrent::run([env] {
+    const QFuture<TunnelMap> named = QtConcurrent::run(&blockingPool(), [env] {
         const auto text = readConfigFile(env->homeDirectory, cloudflaredConfigFile);
         return text ? TunnelDetector::parseCloudflaredConfig(*text) : TunnelMap{};
     });
@@ -268,6 +275,10 @@ TunnelDetector::Environment TunnelDetector::Environment::system()
     env.tools = ToolPaths::system();
     env.runner = systemCommandRunner();
     env.defaultNgrokAPIPort = 4040;
+#ifdef Q_OS_LINUX
+    // A read of /proc rather than a pgrep run each open-panel cycle.
+    env.cloudflaredRunning = [] { return procfs::anyProcessNamed(QStringLiteral("cloudflared")); };
+#endif
     for (int i = 0; i < quickTunnelMetricsPortCount; ++i)
         env.quickTunnelMetricsPorts.append(firstQuickTunnelMetricsPort + i);
     return env;

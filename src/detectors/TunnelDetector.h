@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -56,6 +57,8 @@ public:
         CommandRunner runner;
         qint64 defaultNgrokAPIPort = 4040;
         QList<qint64> quickTunnelMetricsPorts;
+        // Whether a cloudflared process runs; when unset, `pgrep` is asked.
+        std::function<bool()> cloudflaredRunning;
 
         // The current user's home, the resolved tools and the agents' usual ports.
         static Environment system();

@@ -1,4 +1,5 @@
 #include "detectors/VPNDetector.h"
+#include "monitor/BlockingPool.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,7 +185,7 @@ QCoro::Task<std::optional<QString>> VPNDetector::detect() const
     // Copies only: the detector may be gone before the worker finishes. A named
     // future: GCC 12 destroys temporaries inside a co_await operand twice.
     QFuture<std::optional<QString>> found = QtConcurrent::run(
-        [tools = m_tools, runner = m_runner, netClassRoot = m_netClassRoot]() -> std::optional<QString> {
+        &blockingPool(), [tools = m_tools, runner = m_runner, netClassRoot = m_netClassRoot]() -> std::optional<QString> {
             if (!tools.scutil.isEmpty())
                 return connectedService(runner(tools.scutil, scutilArguments, toolTimeout));
             if (!tools.nmcli.isEmpty()) {

@@ -105,55 +105,70 @@ private:
     QList<qsizetype> m_parent;
 };
 
-bool related(const PortEntry& a, const PortEntry& b)
-{
-    if (!a.devices.isEmpty() && !b.devices.isEmpty() && a.devices.intersects(b.devices))
-        return true;
-    return (a.ppid != 0 && a.ppid == b.pid) || (b.ppid != 0 && (b.ppid == a.ppid || b.ppid == a.pid));
-}
-
-QList<QList<PortEntry>> clusters(const QList<PortEntry>& bucket)
+// Joins every two entries that share a socket, are parent and child, or are
+// siblings, through maps keyed by device and parent pid: linear in the
+// bucket, where comparing every pair was quadratic. Works on positions in
+// `entries`, so nothing is copied until the groups are built.
+QList<QList<qsizetype>> clusters(const QList<PortEntry>& entries, const QList<qsizetype>& bucket)
 {
     if (bucket.size() == 1)
         return {bucket};
     UnionFind sets(bucket.size());
+    QHash<QString, qsizetype> firstWithDevice;
+    QHash<qint64, qsizetype> firstChildOf;
     for (qsizetype i = 0; i < bucket.size(); ++i) {
-        for (qsizetype j = i + 1; j < bucket.size(); ++j) {
-            if (related(bucket[i], bucket[j]))
-                sets.unite(i, j);
+        const PortEntry& entry = entries[bucket[i]];
+        for (const QString& device : entry.devices) {
+            const auto found = firstWithDevice.constFind(device);
+            if (found == firstWithDevice.cend())
+                firstWithDevice.insert(device, i);
+            else
+                sets.unite(i, *found);
+        }
+        if (entry.ppid != 0) {
+            const auto sibling = firstChildOf.constFind(entry.ppid);
+            if (sibling == firstChildOf.cend())
+                firstChildOf.insert(entry.ppid, i);
+            else
+                sets.unite(i, *sibling);
         }
     }
-    QHash<qsizetype, qsizetype> clusterOfRoot;
-    QList<QList<PortEntry>> result;
+    // Every entry of a parent pid joins that parent's children.
     for (qsizetype i = 0; i < bucket.size(); ++i) {
-        const qsizetype root = sets.find(i);
-        auto found = clusterOfRoot.constFind(root);
-        if (found == clusterOfRoot.cend()) {
-            found = clusterOfRoot.insert(root, result.size());
-            result.append(QList<PortEntry>{});
+        const auto child = firstChildOf.constFind(entries[bucket[i]].pid);
+        if (child != firstChildOf.cend())
+            sets.unite(i, *child);
+    }
+    QList<qsizetype> clusterOfRoot(bucket.size(), -1);
+    QList<QList<qsizetype>> result;
+    for (qsizetype i = 0; i < bucket.size(); ++i) {
+        qsizetype& cluster = clusterOfRoot[sets.find(i)];
+        if (cluster < 0) {
+            cluster = result.size();
+            result.append(QList<qsizetype>{});
         }
-        result[*found].append(bucket[i]);
+        result[cluster].append(bucket[i]);
     }
     return result;
 }
 
 // The member whose parent lies outside the cluster, smallest pid first.
-qint64 rootPID(const QList<PortEntry>& cluster)
+qint64 rootPID(const QList<PortEntry>& entries, const QList<qsizetype>& cluster)
 {
     QSet<qint64> pids;
-    for (const PortEntry& member : cluster)
-        pids.insert(member.pid);
+    pids.reserve(cluster.size());
+    for (const qsizetype member : cluster)
+        pids.insert(entries[member].pid);
     std::optional<qint64> smallestRoot;
-    for (const PortEntry& member : cluster) {
-        const bool isRoot = member.ppid == 0 || !pids.contains(member.ppid);
-        if (isRoot && (!smallestRoot || member.pid < *smallestRoot))
-            smallestRoot = member.pid;
+    qint64 smallest = entries[cluster.constFirst()].pid;
+    for (const qsizetype member : cluster) {
+        const PortEntry& entry = entries[member];
+        smallest = std::min(smallest, entry.pid);
+        const bool isRoot = entry.ppid == 0 || !pids.contains(entry.ppid);
+        if (isRoot && (!smallestRoot || entry.pid < *smallestRoot))
+            smallestRoot = entry.pid;
     }
-    if (smallestRoot)
-        return *smallestRoot;
-    return std::min_element(cluster.cbegin(), cluster.cend(),
-                            [](const PortEntry& a, const PortEntry& b) { return a.pid < b.pid; })
-        ->pid;
+    return smallestRoot.value_or(smallest);
 }
 
 } // namespace
@@ -161,30 +176,34 @@ qint64 rootPID(const QList<PortEntry>& cluster)
 QList<PortGroup> PortGroup::group(const QList<PortEntry>& entries)
 {
     QList<qint64> portOrder;
-    QHash<qint64, QList<PortEntry>> buckets;
-    for (const PortEntry& entry : entries) {
-        auto bucket = buckets.find(entry.port);
+    QHash<qint64, QList<qsizetype>> buckets;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        auto bucket = buckets.find(entries[i].port);
         if (bucket == buckets.end()) {
-            portOrder.append(entry.port);
-            bucket = buckets.insert(entry.port, {});
+            portOrder.append(entries[i].port);
+            bucket = buckets.insert(entries[i].port, {});
         }
-        bucket->append(entry);
+        bucket->append(i);
     }
 
     QList<PortGroup> groups;
     for (qint64 port : std::as_const(portOrder)) {
-        const QList<QList<PortEntry>> portClusters = clusters(buckets.value(port));
-        for (QList<PortEntry> members : portClusters) {
+        const QList<QList<qsizetype>> portClusters = clusters(entries, buckets.value(port));
+        for (QList<qsizetype> cluster : portClusters) {
             std::optional<qint64> primaryPID;
-            if (members.size() >= 2)
-                primaryPID = rootPID(members);
-            std::stable_sort(members.begin(), members.end(), [&](const PortEntry& a, const PortEntry& b) {
-                const bool aPrimary = primaryPID && a.pid == *primaryPID;
-                const bool bPrimary = primaryPID && b.pid == *primaryPID;
+            if (cluster.size() >= 2)
+                primaryPID = rootPID(entries, cluster);
+            std::stable_sort(cluster.begin(), cluster.end(), [&](qsizetype a, qsizetype b) {
+                const bool aPrimary = primaryPID && entries[a].pid == *primaryPID;
+                const bool bPrimary = primaryPID && entries[b].pid == *primaryPID;
                 if (aPrimary != bPrimary)
                     return aPrimary;
-                return a.pid < b.pid;
+                return entries[a].pid < entries[b].pid;
             });
+            QList<PortEntry> members;
+            members.reserve(cluster.size());
+            for (const qsizetype member : std::as_const(cluster))
+                members.append(entries[member]);
             groups.append(PortGroup{port, std::move(members), primaryPID, portClusters.size() != 1});
         }
     }

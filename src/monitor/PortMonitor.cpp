@@ -113,7 +113,11 @@ QCoro::Task<void> PortMonitor::scanCycle()
 {
     QPointer<PortMonitor> self(this);
     const bool panelOpen = m_isPanelOpen;
+    // The context lookups run alongside the scan: neither waits for the other.
+    QCoro::Task<Context> context =
+        panelOpen ? lookUpContext() : []() -> QCoro::Task<Context> { co_return Context{}; }();
     const std::optional<QList<PortEntry>> raw = co_await m_services.scanner->scan(panelOpen);
+    const Context found = co_await std::move(context);
     if (!self)
         co_return;
     if (!raw) {
@@ -127,18 +131,34 @@ QCoro::Task<void> PortMonitor::scanCycle()
     }
     setLastScanFailed(false);
 
-    setPorts(m_filter.apply(*raw, m_settings));
+    // The same listeners as last time: the published rows, their groups and
+    // the diff stay as they are, so the views have nothing to redraw.
+    QList<PortEntry> filtered = m_filter.apply(*raw, m_settings);
+    const bool unchanged = m_hasCompletedFirstScan && sameListeners(filtered, m_ports);
+    if (!unchanged) {
+        setPorts(std::move(filtered));
+        m_groupCount = PortGroup::group(m_ports).size();
+    }
     recordHistory();
     if (panelOpen) {
-        co_await gatherContext();
-        if (!self)
-            co_return;
+        setTunnels(found.tunnels);
+        setDockerContainers(found.containers);
+        setVpnName(found.vpnName);
     }
-    handOnNewPorts();
+    if (!unchanged)
+        handOnNewPorts();
     if (m_onPortsChanged)
-        m_onPortsChanged(PortGroup::group(m_ports).size());
+        m_onPortsChanged(m_groupCount);
     if (panelOpen && m_expandedPID)
         co_await refreshExpandedDetail();
+}
+
+bool PortMonitor::sameListeners(const QList<PortEntry>& a, const QList<PortEntry>& b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](const PortEntry& x, PortEntry y) {
+        y.id = x.id;
+        return x == y;
+    });
 }
 
 void PortMonitor::recordHistory()
@@ -146,9 +166,8 @@ void PortMonitor::recordHistory()
     m_history.record(m_ports);
 }
 
-QCoro::Task<void> PortMonitor::gatherContext()
+QCoro::Task<PortMonitor::Context> PortMonitor::lookUpContext()
 {
-    QPointer<PortMonitor> self(this);
     const int ngrokAPIPort = m_settings.ngrokAPIPort();
     // Coroutines start eagerly: all three lookups are under way before the first await.
     auto tunnels = m_settings.tunnelDetectionEnabled() ? m_services.detectTunnels(ngrokAPIPort)
@@ -158,14 +177,11 @@ QCoro::Task<void> PortMonitor::gatherContext()
                           : []() -> QCoro::Task<DockerContainers> { co_return {}; }();
     auto vpn = m_services.detectVPN();
 
-    TunnelMap tunnelMap = co_await std::move(tunnels);
-    DockerContainers containerMap = co_await std::move(containers);
-    std::optional<QString> vpnName = co_await std::move(vpn);
-    if (!self)
-        co_return;
-    setTunnels(std::move(tunnelMap));
-    setDockerContainers(std::move(containerMap));
-    setVpnName(std::move(vpnName));
+    Context context;
+    context.tunnels = co_await std::move(tunnels);
+    context.containers = co_await std::move(containers);
+    context.vpnName = co_await std::move(vpn);
+    co_return context;
 }
 
 void PortMonitor::handOnNewPorts()

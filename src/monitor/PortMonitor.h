@@ -28,6 +28,7 @@ class AppSettings;
 struct MonitorServices
 {
     std::unique_ptr<PortSource> scanner;
+    QString scannerName; // which source `scanner` is, for diagnostics
     std::function<QCoro::Task<TunnelMap>(int ngrokAPIPort)> detectTunnels;
     std::function<QCoro::Task<DockerContainers>()> detectContainers;
     std::function<QCoro::Task<std::optional<QString>>()> detectVPN;
@@ -83,6 +84,7 @@ public:
     // The last cycle could not list the ports; `ports` still shows the cycle before.
     bool lastScanFailed() const { return m_lastScanFailed; }
     AppSettings& settings() const { return m_settings; }
+    const QString& scannerName() const { return m_services.scannerName; }
     PortHistory& history() { return m_history; }
 
     // Called after every cycle with the number of port groups.
@@ -121,9 +123,20 @@ private:
     void tick();
     QCoro::Task<void> scanCycle();
 
-    // The four steps a cycle runs after publishing the ports.
+    // What the open panel shows beside the ports.
+    struct Context
+    {
+        TunnelMap tunnels;
+        DockerContainers containers;
+        std::optional<QString> vpnName;
+    };
+
+    // Equal but for the ids every scan gives afresh.
+    static bool sameListeners(const QList<PortEntry>& a, const QList<PortEntry>& b);
+
+    // The four steps a cycle runs around publishing the ports.
     void recordHistory();
-    QCoro::Task<void> gatherContext();
+    QCoro::Task<Context> lookUpContext();
     void handOnNewPorts();
     QCoro::Task<void> refreshExpandedDetail();
 
@@ -153,6 +166,7 @@ private:
     QTimer m_pauseTimer;
 
     QList<PortEntry> m_ports;
+    qsizetype m_groupCount = 0; // of m_ports
     bool m_isScanning = false;
     bool m_hasLoadedOnce = false;
     std::optional<qint64> m_expandedPID;

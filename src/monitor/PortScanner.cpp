@@ -1,4 +1,5 @@
 #include "monitor/PortScanner.h"
+#include "monitor/BlockingPool.h"
 
 #include "monitor/TextParsing.h"
 
@@ -110,7 +111,7 @@ QCoro::Task<std::optional<QList<PortEntry>>> PortScanner::scan(bool includeDetai
     // The future is a named local: GCC 12 destroys lambda temporaries inside a
     // co_await expression twice.
     QFuture<std::optional<QList<PortEntry>>> future =
-        QtConcurrent::run([tools = m_tools, runner = m_runner, includeDetails] {
+        QtConcurrent::run(&blockingPool(), [tools = m_tools, runner = m_runner, includeDetails] {
             return scanWith(tools, runner, includeDetails);
         });
     co_return co_await future;

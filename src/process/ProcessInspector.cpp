@@ -1,4 +1,5 @@
 #include "process/ProcessInspector.h"
+#include "monitor/BlockingPool.h"
 
 #include "monitor/TextParsing.h"
 
@@ -27,7 +28,7 @@ QCoro::Task<std::optional<ProcessDetail>> ProcessInspector::detail(qint64 pid) c
                                 QStringLiteral("%cpu=,rss=,etime=,command=")};
     // Named: GCC 12 destroys a lambda temporary inside a co_await operand twice.
     QFuture<std::optional<ProcessDetail>> parsed =
-        QtConcurrent::run([ps = m_tools.ps, runner = m_runner, arguments] {
+        QtConcurrent::run(&blockingPool(), [ps = m_tools.ps, runner = m_runner, arguments] {
             return parseDetail(runner(ps, arguments, timeoutSeconds));
         });
     co_return co_await parsed;

@@ -1,4 +1,5 @@
 #include "process/ProcessManager.h"
+#include "monitor/BlockingPool.h"
 
 #include "monitor/TextParsing.h"
 
@@ -75,7 +76,7 @@ QCoro::Task<bool> killGroupWith(std::shared_ptr<SignalSender> sender, CommandRun
 
     // Named: GCC 12 destroys a lambda temporary inside a co_await operand twice.
     QFuture<QList<qint32>> sweep =
-        QtConcurrent::run([runner, lsof, port] { return listeningPIDsWith(runner, lsof, port); });
+        QtConcurrent::run(&blockingPool(), [runner, lsof, port] { return listeningPIDsWith(runner, lsof, port); });
     const QList<qint32> listeners = co_await sweep;
     for (qint32 pid : listeners) {
         if (ProcessManager::maySignal(pid))

@@ -140,7 +140,7 @@ private Q_SLOTS:
     void listenerPIDSkipsImpossibleIds()
     {
         const TunnelDetector detector(
-            {{}, {}, [](auto&&...) { return QString("0\n-7\njunk\n 4242 "); }, 0, {}});
+            {{}, {}, [](auto&&...) { return QString("0\n-7\njunk\n 4242 "); }, 0, {}, {}});
         QCOMPARE(detector.listenerPID(1), 4242);
     }
 
@@ -209,6 +209,7 @@ private Q_SLOTS:
         const QString cloudflare = "3000=Cloudflare|https://named 3001=Cloudflare|https://quick ";
         const QString ngrok = "3002=ngrok|https://a 3003=ngrok|https://b";
         QTest::newRow("both") << QString() << cloudflare + ngrok;
+        QTest::newRow("both, the agent found by pgrep") << QString("procfs") << cloudflare + ngrok;
         QTest::newRow("no ngrok agent")
             << QString("ngrok") << cloudflare + "3002=Cloudflare|https://shadowed";
         QTest::newRow("ngrok floods headers")
@@ -234,6 +235,9 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_home->filePath(".cloudflared/config.yml"),
                           "ingress:\n- hostname: named\n  service: localhost:3000\n- hostname: replaced\n"
                           "  service: localhost:3001\n- hostname: shadowed\n  service: localhost:3002"));
+        // Without a /proc lookup pgrep is asked; without pgrep either, no agent is found.
+        if (down == "cloudflared" || down == "procfs")
+            env.cloudflaredRunning = {};
         if (down == "cloudflared")
             env.tools.pgrep.clear();
         env.quickTunnelMetricsPorts = {m_refused, metrics};

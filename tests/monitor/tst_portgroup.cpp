@@ -1,7 +1,11 @@
 #include "monitor/PortEntry.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRandomGenerator>
 #include <QTest>
 #include <functional>
+#include <numeric>
 
 using namespace varlo;
 
@@ -15,6 +19,122 @@ PortEntry entry(qint64 port, qint64 pid, qint64 ppid = 0, QSet<QString> devices 
     e.ppid = ppid;
     e.devices = std::move(devices);
     return e;
+}
+
+// The grouping as first written, comparing every pair of a port's entries:
+// the reference the map-based version must agree with.
+namespace pairwise {
+
+bool related(const PortEntry& a, const PortEntry& b)
+{
+    if (!a.devices.isEmpty() && !b.devices.isEmpty() && a.devices.intersects(b.devices))
+        return true;
+    return (a.ppid != 0 && a.ppid == b.pid) || (b.ppid != 0 && (b.ppid == a.ppid || b.ppid == a.pid));
+}
+
+qsizetype root(QList<qsizetype>& parent, qsizetype at)
+{
+    while (parent[at] != at)
+        at = parent[at];
+    return at;
+}
+
+qint64 rootPID(const QList<PortEntry>& cluster)
+{
+    QSet<qint64> pids;
+    for (const PortEntry& member : cluster)
+        pids.insert(member.pid);
+    std::optional<qint64> smallest;
+    for (const PortEntry& member : cluster) {
+        if ((member.ppid == 0 || !pids.contains(member.ppid)) && (!smallest || member.pid < *smallest))
+            smallest = member.pid;
+    }
+    if (smallest)
+        return *smallest;
+    return std::min_element(cluster.cbegin(), cluster.cend(),
+                            [](const PortEntry& a, const PortEntry& b) { return a.pid < b.pid; })
+        ->pid;
+}
+
+QList<PortGroup> group(const QList<PortEntry>& entries)
+{
+    QList<qint64> portOrder;
+    QHash<qint64, QList<PortEntry>> buckets;
+    for (const PortEntry& e : entries) {
+        if (!buckets.contains(e.port))
+            portOrder.append(e.port);
+        buckets[e.port].append(e);
+    }
+    QList<PortGroup> groups;
+    for (qint64 port : portOrder) {
+        const QList<PortEntry> bucket = buckets.value(port);
+        QList<qsizetype> parent(bucket.size());
+        std::iota(parent.begin(), parent.end(), 0);
+        for (qsizetype i = 0; i < bucket.size(); ++i) {
+            for (qsizetype j = i + 1; j < bucket.size(); ++j) {
+                if (related(bucket[i], bucket[j]))
+                    parent[root(parent, i)] = root(parent, j);
+            }
+        }
+        QList<qsizetype> roots;
+        QHash<qsizetype, QList<PortEntry>> byRoot;
+        for (qsizetype i = 0; i < bucket.size(); ++i) {
+            const qsizetype r = root(parent, i);
+            if (!byRoot.contains(r))
+                roots.append(r);
+            byRoot[r].append(bucket[i]);
+        }
+        for (qsizetype r : roots) {
+            QList<PortEntry> members = byRoot.value(r);
+            std::optional<qint64> primaryPID;
+            if (members.size() >= 2)
+                primaryPID = rootPID(members);
+            std::stable_sort(members.begin(), members.end(), [&](const PortEntry& a, const PortEntry& b) {
+                const bool aPrimary = primaryPID && a.pid == *primaryPID;
+                const bool bPrimary = primaryPID && b.pid == *primaryPID;
+                return aPrimary != bPrimary ? aPrimary : a.pid < b.pid;
+            });
+            groups.append(PortGroup{port, members, primaryPID, roots.size() != 1});
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const PortGroup& a, const PortGroup& b) {
+        return a.port != b.port ? a.port < b.port : a.primary().pid < b.primary().pid;
+    });
+    return groups;
+}
+
+} // namespace pairwise
+
+// Small value ranges, so that pids, parents and devices collide often.
+QList<PortEntry> randomEntries(QRandomGenerator& random)
+{
+    const int count = random.bounded(1, 40);
+    const int spread = random.bounded(2, 30);
+    QList<PortEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        QSet<QString> devices;
+        for (int d = random.bounded(3); d > 0; --d)
+            devices.insert(QString::number(random.bounded(spread)));
+        entries.append(entry(3000 + random.bounded(3), random.bounded(spread),
+                             random.bounded(4) == 0 ? 0 : random.bounded(spread), devices));
+    }
+    return entries;
+}
+
+QString describe(const QList<PortGroup>& groups)
+{
+    QStringList parts;
+    for (const PortGroup& group : groups) {
+        QStringList members;
+        for (const PortEntry& member : group.members)
+            members << member.id.toString(QUuid::WithoutBraces).left(8);
+        parts << QStringLiteral("%1/%2/%3:%4")
+                     .arg(group.port)
+                     .arg(group.primaryPID ? QString::number(*group.primaryPID) : QStringLiteral("-"))
+                     .arg(group.sharesPortWithOthers)
+                     .arg(members.join(u','));
+    }
+    return parts.join(u' ');
 }
 
 } // namespace
@@ -59,6 +179,34 @@ private Q_SLOTS:
             QCOMPARE(group.id(), QStringLiteral("%1-%2").arg(group.port).arg(group.members.constFirst().pid));
         }
         QCOMPARE(parts.join(u' '), expected);
+    }
+
+    // Same groups, members in the same order, as the pairwise reference.
+    void groupMatchesPairwiseReference()
+    {
+        QRandomGenerator random(20261207);
+        for (int round = 0; round < 3000; ++round) {
+            const QList<PortEntry> entries = randomEntries(random);
+            const QString expected = describe(pairwise::group(entries));
+            QCOMPARE(describe(PortGroup::group(entries)), expected);
+        }
+    }
+
+    // 2,000 workers of one parent on one port: a pairwise comparison takes
+    // hundreds of milliseconds here even in an optimised build.
+    void groupOfManySharersIsFast()
+    {
+        QList<PortEntry> entries;
+        entries.append(entry(8000, 1000, 1, {"listen"}));
+        for (qint64 pid = 1001; pid <= 3000; ++pid)
+            entries.append(entry(8000, pid, 1000, {"listen"}));
+        QElapsedTimer clock;
+        clock.start();
+        const QList<PortGroup> groups = PortGroup::group(entries);
+        QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.constFirst().members.size(), 2001);
+        QCOMPARE(groups.constFirst().primaryPID, 1000);
     }
 
     void displayPath()

@@ -154,6 +154,28 @@ private Q_SLOTS:
         QCOMPARE(f.monitor->history().writesStarted(), writes + 1);
     }
 
+    // The same listeners again (with fresh ids) publish nothing and redraw nothing;
+    // a change of any field does.
+    void unchangedListenersPublishNothing()
+    {
+        PortEntry moved = entry(3000, 10);
+        moved.workingDirectory = QStringLiteral("/srv");
+        Fixture f({{entry(3000, 10)}, {entry(3000, 10)}, {entry(3000, 10)}, {moved}});
+        QVERIFY(f.refresh());
+        const QUuid first = f.monitor->ports().constFirst().id;
+        QSignalSpy ports(f.monitor.get(), &PortMonitor::portsChanged);
+        QList<qint64> counts;
+        f.monitor->setOnPortsChanged([&](qint64 n) { counts.append(n); });
+        QVERIFY(f.refresh());
+        QVERIFY(f.refresh());
+        QVERIFY(ports.isEmpty());
+        QCOMPARE(f.monitor->ports().constFirst().id, first);
+        QCOMPARE(counts, (QList<qint64>{1, 1}));
+        QVERIFY(f.refresh());
+        QCOMPARE(ports.size(), 1);
+        QCOMPARE(f.monitor->ports().constFirst().workingDirectory, QStringLiteral("/srv"));
+    }
+
     void refreshesDuringACycleQueueExactlyOneMore()
     {
         Fixture f({{entry(3000, 10)}});
@@ -198,14 +220,15 @@ private Q_SLOTS:
         f.monitor->setPanelOpen(false);
         f.s->vpn.reset();
         QVERIFY(f.refresh()); // closed: a cheap scan that keeps the last context
-        QCOMPARE(f.s->log, (QStringList{"scan+", "tunnels", "containers", "vpn", "scan"}));
+        // The lookups start before the scan, not after it.
+        QCOMPARE(f.s->log, (QStringList{"tunnels", "containers", "vpn", "scan+", "scan"}));
         QCOMPARE(f.monitor->vpnName(), std::optional<QString>("Office"));
         QVERIFY(f.monitor->tunnels().size() == 1 && f.monitor->dockerContainers().size() == 1);
 
         f.settings.setTunnelDetectionEnabled(false);
         f.settings.setDockerDetectionEnabled(false);
         QVERIFY(f.openPanel());
-        QCOMPARE(f.s->log.mid(5), (QStringList{"scan+", "vpn"}));
+        QCOMPARE(f.s->log.mid(5), (QStringList{"vpn", "scan+"}));
         QVERIFY(f.monitor->tunnels().isEmpty() && f.monitor->dockerContainers().isEmpty());
     }
 

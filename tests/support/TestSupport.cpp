@@ -59,16 +59,23 @@ bool TestListener::start(const QList<quint16>& ports, const Options& options)
         arguments << QStringLiteral("--reuseport");
     if (options.ipv6)
         arguments << QStringLiteral("--ipv6");
+    if (options.bothFamilies)
+        arguments << QStringLiteral("--both");
     if (!options.workingDirectory.isEmpty())
         arguments << QStringLiteral("--cwd") << options.workingDirectory;
     if (!options.name.isEmpty())
         arguments << QStringLiteral("--name") << QString::fromUtf8(options.name);
     for (quint16 port : ports)
         arguments << QString::number(port);
+    if (options.proxyArguments && !ports.isEmpty()) {
+        arguments = QStringList{"-proto",        "tcp",      "-host-ip",    "127.0.0.1",
+                                "-host-port",    QString::number(ports.constFirst()),
+                                "-container-ip", "172.17.0.2", "-container-port", "80"};
+    }
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(listenerProgram(), arguments);
+    m_process->start(options.program.isEmpty() ? listenerProgram() : options.program, arguments);
     if (!m_process->waitForStarted(5000))
         return false;
 

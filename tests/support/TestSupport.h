@@ -37,6 +37,10 @@ public:
         bool ignoreTerm = false;
         bool reusePort = false;
         bool ipv6 = false;
+        bool bothFamilies = false; // 127.0.0.1 and ::1
+        // docker-proxy's argument shape for the first port, instead of the helper's own options
+        bool proxyArguments = false;
+        QString program; // another path to the helper, such as a symlink named docker-proxy
         QString workingDirectory;
         QByteArray name; // the command name, when not the helper's own
 

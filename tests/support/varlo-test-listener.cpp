@@ -1,7 +1,11 @@
 // Test helper: listens on loopback TCP ports so tests can watch real sockets.
 //
 //   varlo-test-listener [--workers N] [--ignore-term] [--reuseport] [--ipv6]
-//                       [--cwd DIR] [--name NAME] PORT...
+//                       [--cwd DIR] [--name NAME] [--both] PORT...
+//   varlo-test-listener -host-port PORT [-proto tcp -host-ip IP -container-ip IP -container-port N]
+//
+// The second form has docker-proxy's argument shape, for tests that run this
+// helper under that name; it listens on 127.0.0.1:PORT.
 //
 // Prints "pid <pid>" for itself, then "worker <pid>" for each forked worker
 // (workers inherit and share every listening socket), then "ready". Exits when
@@ -22,8 +26,15 @@
 
 namespace {
 
-int listenOn(int port, bool ipv6, bool reusePort)
+enum class Family
 {
+    ipv4,
+    ipv6,
+};
+
+int listenOn(int port, Family family, bool reusePort)
+{
+    const bool ipv6 = family != Family::ipv4;
     const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
@@ -71,7 +82,8 @@ int main(int argc, char* argv[])
     int workers = 0;
     bool ignoreTerm = false;
     bool reusePort = false;
-    bool ipv6 = false;
+    Family family = Family::ipv4;
+    bool both = false; // 127.0.0.1 and ::1 on every port
     std::vector<int> ports;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -82,7 +94,14 @@ int main(int argc, char* argv[])
         else if (arg == "--reuseport")
             reusePort = true;
         else if (arg == "--ipv6")
-            ipv6 = true;
+            family = Family::ipv6;
+        else if (arg == "--both")
+            both = true;
+        else if (arg == "-host-port" && i + 1 < argc)
+            ports.push_back(std::atoi(argv[++i]));
+        else if ((arg == "-proto" || arg == "-host-ip" || arg == "-container-ip" || arg == "-container-port") &&
+                 i + 1 < argc)
+            ++i;
         else if (arg == "--cwd" && i + 1 < argc) {
             if (chdir(argv[++i]) != 0) {
                 std::perror("chdir");
@@ -99,7 +118,7 @@ int main(int argc, char* argv[])
         std::signal(SIGTERM, SIG_IGN);
 
     for (int port : ports) {
-        if (listenOn(port, ipv6, reusePort) < 0) {
+        if (listenOn(port, family, reusePort) < 0 || (both && listenOn(port, Family::ipv6, reusePort) < 0)) {
             std::fprintf(stderr, "cannot listen on %d: %s\n", port, std::strerror(errno));
             return 1;
         }

@@ -17,6 +17,7 @@ QJsonObject memberJson(const PortEntry& entry)
         {QStringLiteral("port"), entry.port},
         {QStringLiteral("pid"), entry.pid},
         {QStringLiteral("ppid"), entry.ppid},
+        {QStringLiteral("userName"), entry.userName},
         {QStringLiteral("processName"), entry.processName},
         {QStringLiteral("binaryPath"), entry.binaryPath},
         {QStringLiteral("workingDirectory"), entry.workingDirectory},
@@ -91,6 +92,7 @@ QJsonObject diagnosticReport(const PortMonitor& monitor, const AppSettings& sett
 
     const std::optional<QString> vpn = monitor.vpnName();
     return {
+        {QStringLiteral("portSource"), monitor.scannerName()},
         {QStringLiteral("scanFailed"), monitor.lastScanFailed()},
         {QStringLiteral("groups"), groups},
         {QStringLiteral("docker"), docker},
