@@ -88,8 +88,6 @@ void AppDelegate::launch()
 
 void AppDelegate::runPrompts()
 {
-    // A question is modal: the panel (a popup would take its clicks) stays shut meanwhile.
-    m_panel->hidePanel();
     m_panel->setBlocked(true);
     m_prompts->run();
     m_panel->setBlocked(false);
@@ -142,8 +140,7 @@ void AppDelegate::openPanel()
 
 void AppDelegate::openSettings()
 {
-    // The panel goes first: as a popup it would take every click meant for the window.
-    m_panel->hidePanel();
+    m_panel->makeWayForDialog();
     if (!m_settingsWindow) {
         SettingsContext context;
         context.settings = m_parts.settings;

@@ -65,6 +65,19 @@ void PanelController::setWindowMode(bool windowMode)
         showPanel();
 }
 
+void PanelController::setBlocked(bool blocked)
+{
+    m_blocked = blocked;
+    if (blocked)
+        makeWayForDialog();
+}
+
+void PanelController::makeWayForDialog()
+{
+    if (m_panel->mode() != MenuBarPanel::Mode::window)
+        hidePanel();
+}
+
 void PanelController::showPanel()
 {
     if (m_open || m_blocked)

@@ -28,8 +28,11 @@ public:
     void setAnchorSource(AnchorSource source) { m_anchor = std::move(source); }
     // Where there is no tray the panel is an ordinary window; `true` shows it.
     void setWindowMode(bool windowMode);
-    // While a prompt is up nothing opens the panel.
-    void setBlocked(bool blocked) { m_blocked = blocked; }
+    // While a question is up nothing opens the panel, and a floating panel
+    // (which as a popup would take the question's clicks) closes.
+    void setBlocked(bool blocked);
+    // Closes a floating panel before a dialog opens; the titled window stays.
+    void makeWayForDialog();
 
     bool isOpen() const { return m_open; }
     MenuBarPanel* panel() const { return m_panel; }

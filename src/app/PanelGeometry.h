@@ -11,6 +11,8 @@ struct ScreenArea
 {
     QRect frame;
     QRect available;
+
+    bool operator==(const ScreenArea&) const = default;
 };
 
 // Where the panel sits and which edge stays put while it follows its content.

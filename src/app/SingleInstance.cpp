@@ -13,6 +13,8 @@ SingleInstance::SingleInstance(const QDBusConnection& bus, QObject* parent) : QO
 
 SingleInstance::~SingleInstance()
 {
+    if (m_owner)
+        m_bus.unregisterService(QString::fromLatin1(serviceName));
     if (m_exported)
         m_bus.unregisterObject(QString::fromLatin1(objectPath));
 }
@@ -23,7 +25,8 @@ SingleInstance::Claim SingleInstance::claim()
         return Claim::noBus;
     m_exported = m_bus.registerObject(QString::fromLatin1(objectPath), this,
                                       QDBusConnection::ExportScriptableSlots);
-    if (m_bus.registerService(QString::fromLatin1(serviceName)))
+    m_owner = m_bus.registerService(QString::fromLatin1(serviceName));
+    if (m_owner)
         return Claim::first;
     return Claim::running;
 }

@@ -47,6 +47,7 @@ Q_SIGNALS:
 private:
     QDBusConnection m_bus;
     bool m_exported = false;
+    bool m_owner = false;
 };
 
 } // namespace varlo
