@@ -1,0 +1,240 @@
+// The real program on a real X desktop: Xvfb, an XEmbed tray (trayer), a private
+// session bus with this test's notification server, and xdotool for the user.
+#include "FakeNotificationServer.h"
+#include "TestSupport.h"
+#include "settings/AppSettings.h"
+#include "settings/DefaultsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <optional>
+#include <signal.h>
+
+using namespace std::chrono_literals;
+using namespace varlo;
+
+namespace {
+
+const KeyCombo controlOptionP{35, CarbonModifier::Control | CarbonModifier::Option};
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString xdotool(const QStringList& arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments);
+}
+
+std::optional<QRect> windowGeometry(const QString& window)
+{
+    QHash<QString, int> values;
+    for (const QString& line : xdotool({"getwindowgeometry", "--shell", window}).split('\n')) {
+        const QStringList pair = line.split('=');
+        if (pair.size() == 2)
+            values.insert(pair[0], pair[1].toInt());
+    }
+    if (!values.contains("WIDTH"))
+        return std::nullopt;
+    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+}
+
+// Varlo's mapped windows: the tray icon (small) and the panel (360 wide).
+QList<QRect> varloWindows(qint64 pid)
+{
+    QList<QRect> windows;
+    const QString found =
+        xdotool({"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Varlo$"});
+    for (const QString& id : found.split('\n', Qt::SkipEmptyParts)) {
+        if (const auto geometry = windowGeometry(id))
+            windows.append(*geometry);
+    }
+    return windows;
+}
+
+std::optional<QRect> findWindow(qint64 pid, bool panel)
+{
+    for (const QRect& window : varloWindows(pid)) {
+        if ((window.width() >= 300) == panel)
+            return window;
+    }
+    return std::nullopt;
+}
+
+void clickAt(const QPoint& point)
+{
+    xdotool({"mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click", "1"});
+}
+
+} // namespace
+
+class DesktopTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QProcessEnvironment m_env;
+    QString m_settingsFile, m_historyFile;
+    quint16 m_port = 0;
+
+    std::unique_ptr<QProcess> startVarlo()
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(m_env);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(VARLO_PROGRAM), {});
+        return process;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || !QDBusConnection::sessionBus().isConnected())
+            QSKIP("needs an X display and a session bus (xvfb-run, dbus-run-session)");
+        for (const char* tool : {"trayer", "xdotool"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+        }
+        QVERIFY(m_home.isValid());
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("HOME", m_home.path());
+        m_env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        m_env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        m_env.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
+        m_env.insert("QT_QPA_PLATFORM", "xcb");
+        m_env.remove("ASAN_OPTIONS"); // varlo exits through its own path; leaks are the unit tests' business
+        m_settingsFile = m_home.filePath("config/Varlo/settings.json");
+        m_historyFile = m_home.filePath("data/Varlo/port-history.json");
+        m_port = test::freeLoopbackPort();
+    }
+
+    void trayPanelShortcutNotificationSecondInstanceQuit_data()
+    {
+        QTest::addColumn<QString>("edge");
+        QTest::newRow("tray at the top") << "top";
+        QTest::newRow("tray at the bottom") << "bottom";
+    }
+    void trayPanelShortcutNotificationSecondInstanceQuit()
+    {
+        QFETCH(QString, edge);
+        QDir(m_home.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_home.filePath("config/Varlo")));
+        {
+            // Only our own port is watched, the questions were answered, the shortcut is ⌃⌥P.
+            JsonDefaultsStore store(m_settingsFile);
+            AppSettings settings(store);
+            settings.setMonitoredRange(QString::number(m_port));
+            settings.setScanInterval(1);
+            settings.setNotifyOnNewPort(true);
+            settings.setHotkey(controlOptionP);
+            settings.setHasShownLoginPrompt(true);
+            settings.setHasShownUpdatePrompt(true);
+            store.flush();
+        }
+
+        test::FakeServer notifications(QStringLiteral("desktop-notifications"));
+        QVERIFY(notifications.start());
+
+        QProcess trayer;
+        trayer.start("trayer", {"--edge", edge, "--align", "right", "--widthtype", "request", "--height", "24",
+                                "--SetDockType", "false"});
+        QVERIFY(trayer.waitForStarted(5000));
+        auto killTrayer = qScopeGuard([&] {
+            trayer.terminate();
+            trayer.waitForFinished(3000);
+        });
+
+        std::unique_ptr<QProcess> varlo = startVarlo();
+        QVERIFY(varlo->waitForStarted(5000));
+        auto killVarlo = qScopeGuard([&] {
+            if (varlo->state() != QProcess::NotRunning) {
+                varlo->kill();
+                varlo->waitForFinished(3000);
+            }
+        });
+        const qint64 pid = varlo->processId();
+
+        std::optional<QRect> icon;
+        QVERIFY(test::waitUntil([&] { return (icon = findWindow(pid, false)).has_value(); }, 10s));
+        QVERIFY(!findWindow(pid, true));
+
+        // A new listener: a notification, and the count in the icon's tooltip.
+        test::TestListener listener;
+        QVERIFY(listener.start({m_port}));
+        QVERIFY(test::waitUntil([&] { return !notifications.calls.isEmpty(); }, 15s));
+        QVERIFY(notifications.calls.constFirst().body.endsWith(QStringLiteral(":%1").arg(m_port)));
+
+        // A click on the icon: the panel, 360 wide, on screen, next to the icon.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        clickAt(icon->center());
+        std::optional<QRect> panel;
+        QVERIFY(test::waitUntil([&] { return (panel = findWindow(pid, true)).has_value(); }, 5s));
+        QCOMPARE(panel->width(), 360);
+        QVERIFY2(screen.contains(*panel), qPrintable(QStringLiteral("%1,%2").arg(panel->x()).arg(panel->y())));
+        if (edge == "top")
+            QCOMPARE(panel->top(), icon->bottom() + 1 + 6);
+        else
+            QCOMPARE(panel->bottom() + 1, icon->top() - 6);
+        QVERIFY(panel->left() <= icon->center().x() && icon->center().x() <= panel->right());
+        const QString shots = QStringLiteral(VARLO_DESKTOP_OUTPUT);
+        QDir().mkpath(shots);
+        QVERIFY(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, panel->x(), panel->y(), panel->width(), panel->height())
+                    .save(shots + "/panel-" + edge + ".png"));
+
+        // The shortcut closes it; a click outside closes it.
+        xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
+        xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+        QVERIFY(test::waitUntil([&] { return findWindow(pid, true).has_value(); }, 5s));
+        clickAt(QPoint(screen.center().x() - 300, screen.center().y()));
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
+
+        // A click on the notification opens it.
+        const uint id = notifications.calls.constFirst().returnedId;
+        notifications.emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")});
+        QVERIFY(test::waitUntil([&] { return findWindow(pid, true).has_value(); }, 5s));
+        xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
+
+        // A second launch opens the first one's panel and leaves.
+        std::unique_ptr<QProcess> second = startVarlo();
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(test::waitUntil([&] { return findWindow(pid, true).has_value(); }, 5s));
+
+        // SIGTERM is a normal quit: the history with our port is on disk, the settings intact.
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        QVERIFY(varlo->waitForFinished(10000));
+        QCOMPARE(varlo->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(varlo->exitCode(), 0);
+        QFile history(m_historyFile);
+        QVERIFY(history.open(QIODevice::ReadOnly));
+        QVERIFY(history.readAll().contains(QByteArray::number(m_port)));
+        QFile settings(m_settingsFile);
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QJsonObject stored = QJsonDocument::fromJson(settings.readAll()).object();
+        QCOMPARE(stored.value("monitoredRange").toString(), QString::number(m_port));
+        QVERIFY(stored.value("hasShownLoginPrompt").toBool());
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "tst_desktop.moc"
