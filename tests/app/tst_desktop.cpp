@@ -5,6 +5,9 @@
 #include "settings/AppSettings.h"
 #include "settings/DefaultsStore.h"
 
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -82,6 +85,82 @@ void clickAt(const QPoint& point)
     xdotool({"mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click", "1"});
 }
 
+// A StatusNotifierWatcher with a host, as KDE's panel or GNOME's AppIndicator extension runs.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    explicit FakeWatcher(const QString& name)
+        : m_name(name), m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+    {
+    }
+    ~FakeWatcher() override
+    {
+        m_bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        m_bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        QDBusConnection::disconnectFromBus(m_name);
+    }
+    bool start()
+    {
+        return m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                                    QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) &&
+               m_bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    }
+    QStringList items() const { return m_items; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+    // Where the registered item lives: its bus name and object path.
+    QString itemService;
+    QString itemPath;
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message)
+    {
+        itemService = service.startsWith('/') ? message.service() : service;
+        itemPath = service.startsWith('/') ? service : QStringLiteral("/StatusNotifierItem");
+        m_items.append(itemService + itemPath);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+private:
+    QString m_name;
+    QDBusConnection m_bus;
+    QStringList m_items;
+};
+
+// The item's tooltip title: ToolTip is (icon name, icons, title, text).
+QString itemToolTip(const QString& service, const QString& path)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("ToolTip");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 3000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const QDBusArgument tip =
+        qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().value<QDBusArgument>();
+    QString iconName, title, text;
+    tip.beginStructure();
+    tip >> iconName;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray bytes;
+        tip.beginStructure();
+        tip >> width >> height >> bytes;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title >> text;
+    tip.endStructure();
+    return title;
+}
+
 } // namespace
 
 class DesktopTest : public QObject
@@ -91,7 +170,8 @@ class DesktopTest : public QObject
     QTemporaryDir m_home;
     QProcessEnvironment m_env;
     QString m_settingsFile, m_historyFile;
-    quint16 m_port = 0;
+    quint16 m_port = 0;    // listening before Varlo starts
+    quint16 m_newPort = 0; // opened while it runs
 
     std::unique_ptr<QProcess> startVarlo()
     {
@@ -100,6 +180,22 @@ class DesktopTest : public QObject
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(QStringLiteral(VARLO_PROGRAM), {});
         return process;
+    }
+
+    // A fresh home: only our own port is watched, the questions were answered, the shortcut is ⌃⌥P.
+    void writeSettings()
+    {
+        QDir(m_home.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_home.filePath("config/Varlo")));
+        JsonDefaultsStore store(m_settingsFile);
+        AppSettings settings(store);
+        settings.setMonitoredRange(QStringLiteral("%1,%2").arg(m_port).arg(m_newPort));
+        settings.setScanInterval(1);
+        settings.setNotifyOnNewPort(true);
+        settings.setHotkey(controlOptionP);
+        settings.setHasShownLoginPrompt(true);
+        settings.setHasShownUpdatePrompt(true);
+        store.flush();
     }
 
 private slots:
@@ -121,7 +217,9 @@ private slots:
         m_env.remove("ASAN_OPTIONS"); // varlo exits through its own path; leaks are the unit tests' business
         m_settingsFile = m_home.filePath("config/Varlo/settings.json");
         m_historyFile = m_home.filePath("data/Varlo/port-history.json");
-        m_port = test::freeLoopbackPort();
+        const QList<quint16> ports = test::freeLoopbackPorts(2);
+        m_port = ports[0];
+        m_newPort = ports[1];
     }
 
     void trayPanelShortcutNotificationSecondInstanceQuit_data()
@@ -133,20 +231,9 @@ private slots:
     void trayPanelShortcutNotificationSecondInstanceQuit()
     {
         QFETCH(QString, edge);
-        QDir(m_home.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(m_home.filePath("config/Varlo")));
-        {
-            // Only our own port is watched, the questions were answered, the shortcut is ⌃⌥P.
-            JsonDefaultsStore store(m_settingsFile);
-            AppSettings settings(store);
-            settings.setMonitoredRange(QString::number(m_port));
-            settings.setScanInterval(1);
-            settings.setNotifyOnNewPort(true);
-            settings.setHotkey(controlOptionP);
-            settings.setHasShownLoginPrompt(true);
-            settings.setHasShownUpdatePrompt(true);
-            store.flush();
-        }
+        writeSettings();
+        test::TestListener listener;
+        QVERIFY(listener.start({m_port}));
 
         test::FakeServer notifications(QStringLiteral("desktop-notifications"));
         QVERIFY(notifications.start());
@@ -174,11 +261,17 @@ private slots:
         QVERIFY(test::waitUntil([&] { return (icon = findWindow(pid, false)).has_value(); }, 10s));
         QVERIFY(!findWindow(pid, true));
 
-        // A new listener: a notification, and the count in the icon's tooltip.
-        test::TestListener listener;
-        QVERIFY(listener.start({m_port}));
+        // Once the first scan is in the history, a new listener is announced.
+        QVERIFY(test::waitUntil(
+            [&] {
+                QFile history(m_historyFile);
+                return history.open(QIODevice::ReadOnly) && history.readAll().contains(QByteArray::number(m_port));
+            },
+            15s));
+        test::TestListener newListener;
+        QVERIFY(newListener.start({m_newPort}));
         QVERIFY(test::waitUntil([&] { return !notifications.calls.isEmpty(); }, 15s));
-        QVERIFY(notifications.calls.constFirst().body.endsWith(QStringLiteral(":%1").arg(m_port)));
+        QVERIFY(notifications.calls.constFirst().body.endsWith(QStringLiteral(":%1").arg(m_newPort)));
 
         // A click on the icon: the panel, 360 wide, on screen, next to the icon.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -227,12 +320,56 @@ private slots:
         QCOMPARE(varlo->exitCode(), 0);
         QFile history(m_historyFile);
         QVERIFY(history.open(QIODevice::ReadOnly));
-        QVERIFY(history.readAll().contains(QByteArray::number(m_port)));
+        QVERIFY(history.readAll().contains(QByteArray::number(m_newPort)));
         QFile settings(m_settingsFile);
         QVERIFY(settings.open(QIODevice::ReadOnly));
         const QJsonObject stored = QJsonDocument::fromJson(settings.readAll()).object();
-        QCOMPARE(stored.value("monitoredRange").toString(), QString::number(m_port));
+        QCOMPARE(stored.value("monitoredRange").toString(), QStringLiteral("%1,%2").arg(m_port).arg(m_newPort));
         QVERIFY(stored.value("hasShownLoginPrompt").toBool());
+    }
+
+    // No tray at start: a titled window. A StatusNotifierWatcher that appears later gets the icon,
+    // whose tooltip carries the count and whose Activate opens the panel at the pointer.
+    void statusNotifierTray()
+    {
+        writeSettings();
+        test::TestListener listener;
+        QVERIFY(listener.start({m_port}));
+
+        std::unique_ptr<QProcess> varlo = startVarlo();
+        QVERIFY(varlo->waitForStarted(5000));
+        auto killVarlo = qScopeGuard([&] {
+            if (varlo->state() != QProcess::NotRunning) {
+                varlo->kill();
+                varlo->waitForFinished(3000);
+            }
+        });
+        const qint64 pid = varlo->processId();
+        QVERIFY(test::waitUntil([&] { return findWindow(pid, true).has_value(); }, 10s));
+
+        FakeWatcher watcher(QStringLiteral("desktop-watcher"));
+        QVERIFY(watcher.start());
+        QVERIFY(test::waitUntil([&] { return !watcher.itemService.isEmpty(); }, 10s));
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
+        QVERIFY(test::waitUntil(
+            [&] { return itemToolTip(watcher.itemService, watcher.itemPath) == "Varlo: 1 port"; }, 10s));
+
+        const QPoint click(500, 300);
+        xdotool({"mousemove", "--sync", QString::number(click.x()), QString::number(click.y())});
+        QDBusMessage activate = QDBusMessage::createMethodCall(watcher.itemService, watcher.itemPath,
+                                                               "org.kde.StatusNotifierItem", "Activate");
+        activate << click.x() << click.y();
+        QCOMPARE(QDBusConnection::sessionBus().call(activate, QDBus::Block, 3000).type(),
+                 QDBusMessage::ReplyMessage);
+        std::optional<QRect> panel;
+        QVERIFY(test::waitUntil([&] { return (panel = findWindow(pid, true)).has_value(); }, 5s));
+        QCOMPARE(panel->width(), 360);
+        QCOMPARE(panel->x(), click.x() - 180);
+        QCOMPARE(panel->y(), click.y() + 1 + 6);
+
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        QVERIFY(varlo->waitForFinished(10000));
+        QCOMPARE(varlo->exitCode(), 0);
     }
 };
 
