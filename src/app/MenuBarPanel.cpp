@@ -1,6 +1,6 @@
 #include "app/MenuBarPanel.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -59,7 +59,7 @@ bool MenuBarPanel::event(QEvent* event)
     case QEvent::WindowDeactivate:
         if (m_mode == Mode::floating && isVisible() && m_sinceShown.isValid() &&
             m_sinceShown.elapsed() >= deactivationGraceMs)
-            Q_EMIT dismissed();
+            hide();
         break;
     default:
         break;
@@ -73,12 +73,10 @@ void MenuBarPanel::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
-void MenuBarPanel::closeEvent(QCloseEvent* event)
+void MenuBarPanel::hideEvent(QHideEvent* event)
 {
-    // Qt closes a popup on a click outside it; the window's close button lands here too.
-    QWidget::closeEvent(event);
-    if (event->isAccepted())
-        Q_EMIT dismissed();
+    QWidget::hideEvent(event);
+    Q_EMIT hidden();
 }
 
 void MenuBarPanel::resizeEvent(QResizeEvent* event)

@@ -33,16 +33,16 @@ public:
     static constexpr int deactivationGraceMs = 500;
 
 Q_SIGNALS:
-    // Closed by the user outside Varlo's control: a click elsewhere, focus moving
-    // away, or the window's close button.
-    void dismissed();
+    // Hidden, by Varlo or by the user: a click elsewhere (Qt closes the popup),
+    // focus moving away, or the window's close button.
+    void hidden();
     // The content asked for a new size.
     void contentResized();
 
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 

@@ -29,12 +29,13 @@ PanelController::PanelController(PortMonitor& monitor, QWidget* content, QObject
     m_panel->setMode(trayMode());
     m_panel->setCompositing(onWayland() || x11::compositorRunning());
     m_anchor = [] { return QRect(QCursor::pos(), QSize(1, 1)); };
-    connect(m_panel, &MenuBarPanel::dismissed, this, &PanelController::onDismissed);
+    connect(m_panel, &MenuBarPanel::hidden, this, &PanelController::onHidden);
     connect(m_panel, &MenuBarPanel::contentResized, this, &PanelController::followContent);
 }
 
 PanelController::~PanelController()
 {
+    m_panel->disconnect(this);
     delete m_panel.data();
 }
 
@@ -110,8 +111,8 @@ void PanelController::hidePanel()
 {
     if (!m_open)
         return;
-    m_panel->hide();
     setOpen(false);
+    m_panel->hide();
 }
 
 void PanelController::toggle()
@@ -129,15 +130,16 @@ void PanelController::toggleFromTray()
     toggle();
 }
 
-void PanelController::onDismissed()
+void PanelController::onHidden()
 {
-    if (m_panel->mode() == MenuBarPanel::Mode::window) {
-        setOpen(false);
-        Q_EMIT windowClosed();
+    // Hidden while we think it open: the user closed it (hidePanel clears the state first).
+    if (!m_open)
         return;
-    }
-    m_sinceAutomaticClose.start();
-    hidePanel();
+    setOpen(false);
+    if (m_panel->mode() == MenuBarPanel::Mode::window)
+        Q_EMIT windowClosed();
+    else
+        m_sinceAutomaticClose.start();
 }
 
 void PanelController::followContent()

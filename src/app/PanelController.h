@@ -56,7 +56,7 @@ Q_SIGNALS:
     void windowClosed();
 
 private:
-    void onDismissed();
+    void onHidden();
     void followContent();
     int fittingHeight() const;
     void setOpen(bool open);

@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <optional>
 #include <signal.h>
 
@@ -82,7 +83,8 @@ std::optional<QRect> findWindow(qint64 pid, bool panel)
 
 void clickAt(const QPoint& point)
 {
-    xdotool({"mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click", "1"});
+    // Not --sync: it waits forever when the pointer is already there.
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "sleep", "0.1", "click", "1"});
 }
 
 // A StatusNotifierWatcher with a host, as KDE's panel or GNOME's AppIndicator extension runs.
@@ -306,6 +308,36 @@ private slots:
         xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
         QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
 
+        // Twenty fast clicks: never two panels, and a state the shortcut can leave.
+        xdotool({"mousemove", QString::number(icon->center().x()), QString::number(icon->center().y()), "sleep",
+                 "0.1", "click", "--repeat", "20", "--delay", "40", "1"});
+        QTest::qWait(700);
+        const auto panels = [&] {
+            const QList<QRect> windows = varloWindows(pid);
+            return std::count_if(windows.begin(), windows.end(), [](const QRect& w) { return w.width() >= 300; });
+        };
+        QVERIFY(panels() <= 1);
+        if (panels() == 1) {
+            xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+            QVERIFY(test::waitUntil([&] { return panels() == 0; }, 5s));
+        }
+
+        // The tray crashes and comes back: so does the icon.
+        trayer.kill();
+        trayer.waitForFinished(3000);
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, false); }, 5s));
+        trayer.start();
+        QVERIFY(trayer.waitForStarted(5000));
+        QVERIFY(test::waitUntil([&] { return (icon = findWindow(pid, false)).has_value(); }, 10s));
+        // Embedding moves the icon into the new tray: click it where it settles.
+        QTest::qWait(500);
+        icon = findWindow(pid, false);
+        QVERIFY(icon);
+        clickAt(icon->center());
+        QVERIFY(test::waitUntil([&] { return findWindow(pid, true).has_value(); }, 5s));
+        xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+        QVERIFY(test::waitUntil([&] { return !findWindow(pid, true); }, 5s));
+
         // A second launch opens the first one's panel and leaves.
         std::unique_ptr<QProcess> second = startVarlo();
         QVERIFY(second->waitForFinished(15000));
@@ -355,7 +387,7 @@ private slots:
             [&] { return itemToolTip(watcher.itemService, watcher.itemPath) == "Varlo: 1 port"; }, 10s));
 
         const QPoint click(500, 300);
-        xdotool({"mousemove", "--sync", QString::number(click.x()), QString::number(click.y())});
+        xdotool({"mousemove", QString::number(click.x()), QString::number(click.y()), "sleep", "0.1"});
         QDBusMessage activate = QDBusMessage::createMethodCall(watcher.itemService, watcher.itemPath,
                                                                "org.kde.StatusNotifierItem", "Activate");
         activate << click.x() << click.y();
