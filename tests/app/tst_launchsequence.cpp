@@ -22,10 +22,13 @@ struct ScriptedAlerts : Alerts
 {
     QList<int> answers;
     QStringList shown;
+    std::function<void()> whileAsking;
 
     int ask(const AlertText& text, const QStringList& buttons) override
     {
         shown.append(text.message + " [" + buttons.join('|') + ']');
+        if (whileAsking)
+            whileAsking();
         return answers.isEmpty() ? static_cast<int>(buttons.size()) - 1 : answers.takeFirst();
     }
     void inform(const AlertText& text) override { shown.append(text.message + ": " + text.informative); }
@@ -229,6 +232,27 @@ private slots:
         QVERIFY(launch.run());
         QFETCH(QStringList, grabs);
         QCOMPARE(launch.grabs, grabs);
+    }
+
+    // The shortcut pressed during a question leaves the panel shut; afterwards it works again.
+    void shortcutDuringQuestion()
+    {
+        MemoryDefaultsStore store;
+        Launch launch(store, false, true, {1});
+        launch.delegate->launch();
+        PanelController* panel = launch.delegate->panel();
+        panel->hidePanel(); // the window that stands in for the tray
+        bool openedMeanwhile = true;
+        launch.alerts.whileAsking = [&] {
+            launch.delegate->togglePopover();
+            openedMeanwhile = panel->isOpen() || panel->panel()->isVisible();
+        };
+        QSignalSpy ready(launch.delegate.get(), &AppDelegate::ready);
+        QVERIFY(ready.wait(5000));
+        QCOMPARE(launch.alerts.shown, QStringList{loginQuestion});
+        QVERIFY(!openedMeanwhile);
+        launch.delegate->togglePopover();
+        QVERIFY(panel->isOpen());
     }
 
     // Without a tray the panel is a window and stays usable; notifications open it.
