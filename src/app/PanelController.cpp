@@ -31,6 +31,32 @@ PanelController::PanelController(PortMonitor& monitor, QWidget* content, QObject
     m_anchor = [] { return QRect(QCursor::pos(), QSize(1, 1)); };
     connect(m_panel, &MenuBarPanel::hidden, this, &PanelController::onHidden);
     connect(m_panel, &MenuBarPanel::contentResized, this, &PanelController::followContent);
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    connect(app, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        watchScreen(screen);
+        followScreens();
+    });
+    connect(app, &QGuiApplication::screenRemoved, this, &PanelController::followScreens);
+    for (QScreen* screen : QGuiApplication::screens())
+        watchScreen(screen);
+}
+
+void PanelController::watchScreen(QScreen* screen)
+{
+    connect(screen, &QScreen::availableGeometryChanged, this, &PanelController::followScreens);
+}
+
+void PanelController::followScreens()
+{
+    // Screens came, went or moved under the open panel: hang it from the icon again.
+    if (!m_open || !m_placement)
+        return;
+    int primary = -1;
+    const QList<ScreenArea> screens = screenAreas(&primary);
+    if (const auto placement = placePanel(m_anchor(), screens, primary, fittingHeight())) {
+        m_placement = placement;
+        m_panel->setGeometry(placement->geometry);
+    }
 }
 
 PanelController::~PanelController()

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+
+class QScreen;
 #include <optional>
 
 namespace varlo {
@@ -58,6 +60,8 @@ Q_SIGNALS:
 private:
     void onHidden();
     void followContent();
+    void followScreens();
+    void watchScreen(QScreen* screen);
     int fittingHeight() const;
     void setOpen(bool open);
 
