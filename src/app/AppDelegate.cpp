@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 
@@ -41,7 +42,13 @@ void AppDelegate::launch()
 
     // 2.–3. Clicks on our notifications open the panel; permission is checked when they are on.
     if (PortNotifier* notifier = m_parts.notifier) {
-        connect(notifier, &PortNotifier::notificationActivated, this, &AppDelegate::openPanel);
+        connect(notifier, &PortNotifier::notificationActivated, this, [this] {
+            useActivationToken(std::exchange(m_notificationToken, QString()));
+            openPanel();
+        });
+        m_parts.bus.connect(QString(), QStringLiteral("/org/freedesktop/Notifications"),
+                            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActivationToken"),
+                            this, SLOT(onActivationToken(uint, QString)));
         m_parts.services.notifyNewPorts = [notifier = QPointer<PortNotifier>(notifier)](
                                               const QList<PortEntry>& entries) {
             if (notifier)
@@ -126,6 +133,18 @@ QRect AppDelegate::panelAnchor() const
     if (icon.isValid())
         return icon;
     return QRect(QCursor::pos(), QSize(1, 1));
+}
+
+void AppDelegate::onActivationToken(uint, const QString& token)
+{
+    m_notificationToken = token;
+}
+
+void AppDelegate::useActivationToken(const QString& token)
+{
+    // Qt's Wayland backend reads this variable when it next activates a window.
+    if (!token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
 }
 
 void AppDelegate::togglePopover()

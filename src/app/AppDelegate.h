@@ -53,6 +53,9 @@ public:
     void togglePopover();
     // Opens the panel; an open one stays open.
     void openPanel();
+    // Lets the next window activation use a launcher's or notification server's
+    // token, without which a Wayland compositor may refuse Varlo the focus.
+    void useActivationToken(const QString& token);
     void openSettings();
 
     PortMonitor* monitor() const { return m_monitor.get(); }
@@ -64,6 +67,9 @@ Q_SIGNALS:
     // Launch has finished and the first-run questions are answered.
     void ready();
     void quitRequested();
+
+private Q_SLOTS:
+    void onActivationToken(uint id, const QString& token);
 
 private:
     void setupStatusItem();
@@ -80,6 +86,7 @@ private:
     std::unique_ptr<PanelController> m_panel;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
     std::unique_ptr<FirstRunPrompts> m_prompts;
+    QString m_notificationToken; // sent by the server just before the click it belongs to
 };
 
 } // namespace varlo

@@ -71,7 +71,10 @@ int runApplication(int argc, char* argv[])
         parts.xembedTray = x11::systemTrayOwned;
         AppDelegate delegate(std::move(parts));
         QObject::connect(&delegate, &AppDelegate::quitRequested, &app, &QCoreApplication::quit);
-        QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::togglePopover);
+        QObject::connect(&instance, &SingleInstance::activated, &delegate, [&delegate](const QString& token) {
+            delegate.useActivationToken(token);
+            delegate.togglePopover();
+        });
         delegate.launch();
         QApplication::exec();
         // Leaving this scope ends the monitor, whose history finishes its writes.
