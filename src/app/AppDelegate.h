@@ -60,8 +60,6 @@ public:
 
     PortMonitor* monitor() const { return m_monitor.get(); }
     PanelController* panel() const { return m_panel.get(); }
-    StatusItem* statusItem() const { return m_statusItem; }
-    SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 
 Q_SIGNALS:
     // Launch has finished and the first-run questions are answered.

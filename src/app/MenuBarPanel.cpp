@@ -19,11 +19,8 @@ void MenuBarPanel::setMode(Mode mode)
 {
     if (mode == m_mode)
         return;
-    const bool wasVisible = isVisible();
     m_mode = mode;
-    applyFlags();
-    if (wasVisible)
-        hide();
+    applyFlags(); // new flags hide the window
 }
 
 void MenuBarPanel::setCompositing(bool compositing)

@@ -38,7 +38,6 @@ public:
 
     bool isOpen() const { return m_open; }
     MenuBarPanel* panel() const { return m_panel; }
-    std::optional<PanelPlacement> placement() const { return m_placement; }
 
     void showPanel();
     void hidePanel();

@@ -1,7 +1,6 @@
 #include "app/StatusItem.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QMenu>
 
 namespace varlo {
@@ -63,7 +62,6 @@ void StatusItem::onActivated(QSystemTrayIcon::ActivationReason reason)
     default:
         return;
     }
-    m_lastClick = QCursor::pos();
     Q_EMIT toggleRequested();
 }
 

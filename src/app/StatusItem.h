@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPoint>
 #include <QRect>
 #include <QSystemTrayIcon>
 #include <memory>
@@ -33,8 +32,6 @@ public:
     void setPanelOpen(bool open);
     // The icon on screen; empty where the host does not say (StatusNotifierItem).
     QRect geometry() const;
-    // Where the pointer was at the last click on the icon.
-    QPoint lastClickPosition() const { return m_lastClick; }
 
 Q_SIGNALS:
     void toggleRequested();
@@ -48,7 +45,6 @@ private:
     QAction* m_toggleAction = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
     TrayTitle m_title;
-    QPoint m_lastClick;
     QElapsedTimer m_sinceTrigger;
 };
 

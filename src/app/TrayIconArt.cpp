@@ -3,7 +3,6 @@
 #include "views/BrandMark.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <cmath>
 
 namespace varlo {
