@@ -10,7 +10,7 @@ packages=(
     libxcb1-dev libxcb-keysyms1-dev libx11-dev
     lsof procps iproute2
     dbus
-    xvfb xauth xdotool
+    xvfb xauth xdotool trayer
     dpkg-dev file libxml2-utils desktop-file-utils appstream lintian
 )
 

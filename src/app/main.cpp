@@ -1,9 +1,6 @@
-#include <QCoreApplication>
-#include <cstdio>
+#include "app/Application.h"
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    std::puts("Varlo: the desktop interface is not built yet.");
-    return 0;
+    return varlo::runApplication(argc, argv);
 }

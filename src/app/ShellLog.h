@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace varlo {
+Q_DECLARE_LOGGING_CATEGORY(lcShell)
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWidget>
+
+namespace varlo {
+
+class PortMonitor;
+
+// The tray panel's content: header, body and footer, driven by the monitor.
+// Its size hint is the measured height it wants (list capped at half the screen).
+class MenuBarPanelContent : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MenuBarPanelContent(PortMonitor& monitor, QWidget* parent = nullptr);
+    ~MenuBarPanelContent() override;
+
+Q_SIGNALS:
+    void settingsRequested();
+    void quitRequested();
+    void closeRequested(); // Escape
+
+private:
+};
+
+} // namespace varlo
