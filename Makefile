@@ -44,6 +44,7 @@ $(BENCH_DIR)/build.ninja: | deps
 bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/varlo-bench
+	$(BENCH_DIR)/bench/varlo-bench-popover
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
