@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace varlo {
 
@@ -96,6 +97,18 @@ QString uniqueKey(const QString& id, QHash<QString, int>& seen)
 }
 
 } // namespace
+
+bool MenubarView::ShownMachine::operator==(const ShownMachine& other) const
+{
+    const auto sameEntry = [](const PortEntry& a, const PortEntry& b) {
+        return a.port == b.port && a.pid == b.pid && a.ppid == b.ppid && a.processName == b.processName &&
+               a.binaryPath == b.binaryPath && a.workingDirectory == b.workingDirectory && a.proto == b.proto &&
+               a.address == b.address && a.devices == b.devices && a.userName == b.userName;
+    };
+    return std::equal(ports.cbegin(), ports.cend(), other.ports.cbegin(), other.ports.cend(), sameEntry) &&
+           tunnels == other.tunnels && containers == other.containers && expandedPID == other.expandedPID &&
+           detail == other.detail;
+}
 
 MenubarView::MenubarView(PortMonitor& monitor, std::function<void()> openNetworkSettings, QWidget* parent)
     : QWidget(parent), m_monitor(monitor), m_openNetworkSettings(std::move(openNetworkSettings))
@@ -253,11 +266,17 @@ void MenubarView::syncHeader()
 
 void MenubarView::syncList()
 {
-    const QList<PortGroup> groups = PortGroup::group(m_monitor.ports());
-    const TunnelMap tunnels = m_monitor.tunnels();
-    const DockerContainers containers = m_monitor.dockerContainers();
-    const std::optional<qint64> expanded = m_monitor.expandedPID();
-    const std::optional<DetailState> detail = m_monitor.expandedDetailState();
+    // Every scan publishes fresh entries; only what they say matters here.
+    ShownMachine machine{m_monitor.ports(), m_monitor.tunnels(), m_monitor.dockerContainers(),
+                         m_monitor.expandedPID(), m_monitor.expandedDetailState()};
+    if (m_shown && *m_shown == machine)
+        return;
+    m_shown = std::move(machine);
+    const QList<PortGroup> groups = PortGroup::group(m_shown->ports);
+    const TunnelMap& tunnels = m_shown->tunnels;
+    const DockerContainers& containers = m_shown->containers;
+    const std::optional<qint64> expanded = m_shown->expandedPID;
+    const std::optional<DetailState>& detail = m_shown->detail;
 
     QList<PortListView::Row> rows;
     rows.reserve(groups.size());

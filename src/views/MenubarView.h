@@ -1,7 +1,13 @@
 #pragma once
 
+#include "detectors/DockerDetector.h"
+#include "detectors/TunnelDetector.h"
+#include "monitor/PortEntry.h"
+#include "process/ProcessDetail.h"
+
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QToolButton;
@@ -63,8 +69,20 @@ private:
         bool operator==(const FooterState&) const = default;
     };
 
+    // The monitor state the list was last built from, entry ids aside.
+    struct ShownMachine
+    {
+        QList<PortEntry> ports;
+        TunnelMap tunnels;
+        DockerContainers containers;
+        std::optional<qint64> expandedPID;
+        std::optional<DetailState> detail;
+        bool operator==(const ShownMachine& other) const;
+    };
+
     PortMonitor& m_monitor;
     FooterState m_footer;
+    std::optional<ShownMachine> m_shown;
     std::function<void()> m_openNetworkSettings;
     bool m_showHistory = false;
     qsizetype m_killableGroups = 0;

@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <utility>
 
 namespace varlo {
 
@@ -243,33 +244,47 @@ void PortRowView::setState(const PortRowState& state)
     const bool detailChanged = !m_hasState || state.isExpanded != m_state.isExpanded ||
                                state.detailState != m_state.detailState || state.docker != m_state.docker ||
                                !sameGroup(state.group, m_state.group);
-    m_state = state;
+    const PortRowState before = std::exchange(m_state, state);
+    applyTexts(before);
     m_hasState = true;
-    applyTexts();
     if (detailChanged)
         rebuildDetail();
     updateRevealed();
 }
 
-void PortRowView::applyTexts()
+void PortRowView::applyTexts(const PortRowState& before)
 {
     const PortGroup& group = m_state.group;
     const PortEntry& primary = group.primary();
-    setPortCopied(m_portCopied); // the port text
-    m_portButton->setToolTip(plainToolTip(tr("Copy localhost:%1").arg(group.port)));
-    m_portButton->setAccessibleName(tr("Copy localhost:%1").arg(group.port));
+    if (!m_hasState || group.port != before.group.port) {
+        setPortCopied(m_portCopied);
+        const QString copy = tr("Copy localhost:%1").arg(group.port);
+        m_portButton->setToolTip(plainToolTip(copy));
+        m_portButton->setAccessibleName(copy);
+        const QString open = tr("Open http://localhost:%1").arg(group.port);
+        m_openButton->setToolTip(plainToolTip(open));
+        m_openButton->setAccessibleName(open);
+    }
 
-    m_name->setText(m_state.docker ? m_state.docker->containerName : primary.processName);
-    m_name->setToolTip(plainToolTip(m_name->text()));
+    const QString name = m_state.docker ? m_state.docker->containerName : primary.processName;
+    if (name != m_name->text() || !m_hasState) {
+        m_name->setText(name);
+        m_name->setToolTip(plainToolTip(m_name->text()));
+    }
     m_memberBadge->setVisible(group.members.size() >= 2);
     m_memberBadge->setText(QStringLiteral("\u00d7%1").arg(group.members.size()));
     m_sharedBadge->setVisible(group.sharesPortWithOthers);
-    m_sharedBadge->setToolTip(plainToolTip(rowtext::sharedToolTip(group.port)));
-    m_subtitle->setText(rowtext::subtitle(group, QDir::homePath()));
-    m_subtitle->setToolTip(plainToolTip(m_subtitle->text()));
+    if (group.sharesPortWithOthers)
+        m_sharedBadge->setToolTip(plainToolTip(rowtext::sharedToolTip(group.port)));
+    static const QString home = QDir::homePath(); // looked up once, not once per row and scan
+    const QString subtitle = rowtext::subtitle(group, home);
+    if (subtitle != m_subtitle->text()) {
+        m_subtitle->setText(subtitle);
+        m_subtitle->setToolTip(plainToolTip(m_subtitle->text()));
+    }
 
     m_tunnelLine->setVisible(m_state.tunnel.has_value());
-    if (m_state.tunnel) {
+    if (m_state.tunnel && m_state.tunnel != before.tunnel) {
         const bool cloudflare = m_state.tunnel->provider == TunnelInfo::Provider::cloudflare;
         m_tunnelProvider->setText(cloudflare ? QStringLiteral("CF") : QStringLiteral("ngrok"));
         setTextInk(m_tunnelProvider, tunnelTint(m_state.tunnel));
@@ -285,12 +300,12 @@ void PortRowView::applyTexts()
 
     m_chevron->setExpanded(m_state.isExpanded);
     m_chevron->setVisible(canExpand());
-    m_openButton->setToolTip(plainToolTip(tr("Open http://localhost:%1").arg(group.port)));
-    m_openButton->setAccessibleName(tr("Open http://localhost:%1").arg(group.port));
     const QString killTitle = m_state.docker ? tr("Stop container %1").arg(m_state.docker->containerName)
                                              : rowtext::killToolTip(group);
-    m_killButton->setToolTip(plainToolTip(killTitle));
-    m_killButton->setAccessibleName(killTitle);
+    if (killTitle != m_killButton->accessibleName()) {
+        m_killButton->setToolTip(plainToolTip(killTitle));
+        m_killButton->setAccessibleName(killTitle);
+    }
     setAccessibleName(QStringLiteral("%1 %2").arg(group.port).arg(m_name->text()));
 }
 

@@ -74,7 +74,7 @@ private:
     QWidget* buildMainLine();
     QWidget* buildTunnelLine();
     QWidget* buildDockerLine();
-    void applyTexts();
+    void applyTexts(const PortRowState& before);
     void rebuildDetail();
     void updateRevealed();
     void setPortCopied(bool copied);
