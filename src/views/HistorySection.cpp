@@ -19,15 +19,6 @@ constexpr int sidePadding = 12;
 constexpr int dividerIndent = 68;
 constexpr int pillMinimumWidth = 52;
 
-QLabel* label(const QFont& font, const Ink& ink, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextInk(label, ink);
-    return label;
-}
-
 // The header strip: secondary colour at 6 % across the full width.
 class HistoryHeader : public QWidget
 {
@@ -38,7 +29,7 @@ public:
         row->setContentsMargins(sidePadding, 8, sidePadding, 4);
         QFont caption = style::font(TextStyle::Caption);
         caption.setWeight(QFont::Medium);
-        QLabel* title = label(caption, Ink::label(Label::Secondary), this);
+        QLabel* title = plainLabel(QString(), caption, Ink::label(Label::Secondary), this);
         title->setText(HistorySection::tr("History"));
         row->addWidget(title);
         row->addStretch();
@@ -81,13 +72,13 @@ PortHistoryRowView::PortHistoryRowView(QWidget* parent) : QWidget(parent)
     column->addWidget(m_name);
     auto* seen = new QHBoxLayout;
     seen->setSpacing(4);
-    m_since = label(style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
+    m_since = plainLabel(QString(), style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
     m_since->setObjectName(QStringLiteral("since"));
     seen->addWidget(m_since);
-    QLabel* dot = label(style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
+    QLabel* dot = plainLabel(QString(), style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
     dot->setText(QStringLiteral("\u00b7"));
     seen->addWidget(dot);
-    m_lastSeen = label(style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
+    m_lastSeen = plainLabel(QString(), style::font(TextStyle::Caption), Ink::label(Label::Secondary), this);
     m_lastSeen->setObjectName(QStringLiteral("lastSeen"));
     seen->addWidget(m_lastSeen);
     seen->addStretch();
@@ -132,7 +123,7 @@ HistorySection::HistorySection(QWidget* parent) : QWidget(parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(new HistoryHeader(this));
-    m_emptyText = label(style::font(TextStyle::Caption), Ink::label(Label::Tertiary), this);
+    m_emptyText = plainLabel(QString(), style::font(TextStyle::Caption), Ink::label(Label::Tertiary), this);
     m_emptyText->setObjectName(QStringLiteral("emptyHistory"));
     m_emptyText->setText(tr("No past ports this session."));
     m_emptyText->setContentsMargins(sidePadding, 10, sidePadding, 10);

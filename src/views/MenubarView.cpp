@@ -69,15 +69,6 @@ private:
 
 namespace {
 
-QLabel* label(const QString& text, const QFont& font, const Ink& ink, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextInk(label, ink);
-    return label;
-}
-
 QWidget* centredColumn(QWidget* parent, int spacing, const QMargins& padding)
 {
     auto* page = new QWidget(parent);
@@ -164,7 +155,7 @@ QWidget* MenubarView::buildHeader()
     row->addWidget(new BrandMarkView(28, 6, header));
     auto* titles = new QVBoxLayout;
     titles->setSpacing(1);
-    titles->addWidget(label(QStringLiteral("Varlo"), style::font(TextStyle::Headline), Ink(), header));
+    titles->addWidget(plainLabel(QStringLiteral("Varlo"), style::font(TextStyle::Headline), Ink(), header));
     m_rangeText = new ElidedLabel(Qt::ElideRight, header);
     m_rangeText->setObjectName(QStringLiteral("rangeText"));
     m_rangeText->setFont(style::font(TextStyle::Caption2));
@@ -187,7 +178,7 @@ QWidget* MenubarView::buildPlaceholder()
     auto* column = static_cast<QVBoxLayout*>(page->layout());
     column->addStretch();
     column->addWidget(new Spinner(symbolSize(style::font(TextStyle::Body)) + 4, page), 0, Qt::AlignHCenter);
-    column->addWidget(label(tr("Scanning ports\u2026"), style::font(TextStyle::Caption), Ink::label(Label::Secondary), page),
+    column->addWidget(plainLabel(tr("Scanning ports\u2026"), style::font(TextStyle::Caption), Ink::label(Label::Secondary), page),
                       0, Qt::AlignHCenter);
     column->addStretch();
     return page;
@@ -204,9 +195,9 @@ QWidget* MenubarView::buildEmptyState()
                           .pixmap(QSize(edge, edge), devicePixelRatioF()));
     column->addStretch();
     column->addWidget(symbol, 0, Qt::AlignHCenter);
-    column->addWidget(label(tr("No active ports"), style::font(TextStyle::Body), Ink::label(Label::Secondary), page), 0,
+    column->addWidget(plainLabel(tr("No active ports"), style::font(TextStyle::Body), Ink::label(Label::Secondary), page), 0,
                       Qt::AlignHCenter);
-    QLabel* hint = label(tr("Nothing listening in the monitored range."), style::font(TextStyle::Caption),
+    QLabel* hint = plainLabel(tr("Nothing listening in the monitored range."), style::font(TextStyle::Caption),
                          Ink::label(Label::Tertiary), page);
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignCenter);

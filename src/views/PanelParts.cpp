@@ -114,6 +114,24 @@ void Spinner::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
+QLabel* plainLabel(const QString& text, const QFont& font, const style::Ink& ink, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setFont(font);
+    style::setTextInk(label, ink);
+    return label;
+}
+
+ElidedLabel* elidedLabel(Qt::TextElideMode mode, const QFont& font, const style::Ink& ink, QWidget* parent)
+{
+    auto* label = new ElidedLabel(mode, parent);
+    label->setFont(font);
+    style::setTextInk(label, ink);
+    return label;
+}
+
 QColor separatorColor(const QPalette& palette)
 {
     return style::withOpacity(palette.color(QPalette::WindowText), 0.12);

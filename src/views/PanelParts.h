@@ -125,6 +125,11 @@ private:
     QVariantAnimation* m_turn;
 };
 
+// A plain-text label in `font` and `ink`.
+QLabel* plainLabel(const QString& text, const QFont& font, const style::Ink& ink, QWidget* parent);
+// A one-line label in `font` and `ink`, elided by `mode`.
+ElidedLabel* elidedLabel(Qt::TextElideMode mode, const QFont& font, const style::Ink& ink, QWidget* parent);
+
 // The colour of separators, on `palette`.
 QColor separatorColor(const QPalette& palette);
 

@@ -20,23 +20,11 @@ namespace {
 constexpr int detailIndent = 76;
 constexpr int roleBoxWidth = 46;
 
-QLabel* label(const QString& text, const QFont& font, const Ink& ink, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setFont(font);
-    setTextInk(label, ink);
-    return label;
-}
-
 ElidedLabel* lineLabel(const QString& text, const QFont& font, QWidget* parent)
 {
-    auto* label = new ElidedLabel(Qt::ElideRight, parent);
-    label->setFont(font);
-    label->setText(text);
-    setTextInk(label, Ink::label(Label::Secondary));
-    return label;
+    ElidedLabel* line = elidedLabel(Qt::ElideRight, font, Ink::label(Label::Secondary), parent);
+    line->setText(text);
+    return line;
 }
 
 QWidget* symbolView(Symbol symbol, QWidget* parent)
@@ -98,10 +86,10 @@ QWidget* PortDetailView::memberList(const PortRowState& state)
         auto* row = new QHBoxLayout;
         row->setSpacing(6);
         const bool primary = state.group.primaryPID && member.pid == *state.group.primaryPID;
-        QLabel* role = label(primary ? tr("primary") : tr("worker"), roleFont, Ink::label(Label::Secondary), list);
+        QLabel* role = plainLabel(primary ? tr("primary") : tr("worker"), roleFont, Ink::label(Label::Secondary), list);
         role->setFixedWidth(roleBoxWidth);
         row->addWidget(role);
-        row->addWidget(label(QStringLiteral("PID %1").arg(member.pid), pidFont, Ink::label(Label::Secondary), list));
+        row->addWidget(plainLabel(QStringLiteral("PID %1").arg(member.pid), pidFont, Ink::label(Label::Secondary), list));
         row->addStretch();
         column->addLayout(row);
     }
@@ -116,7 +104,7 @@ QWidget* PortDetailView::detailBlock(const PortRowState& state)
     if (state.detailState && state.detailState->isUnavailable()) {
         block->setObjectName(QStringLiteral("unavailable"));
         column->setContentsMargins(0, 0, 0, 6);
-        QLabel* text = label(tr("Info unavailable"), style::font(TextStyle::Caption), Ink::label(Label::Secondary), block);
+        QLabel* text = plainLabel(tr("Info unavailable"), style::font(TextStyle::Caption), Ink::label(Label::Secondary), block);
         text->setAlignment(Qt::AlignCenter);
         text->setMinimumHeight(28);
         column->addWidget(text);
@@ -166,7 +154,7 @@ QWidget* PortDetailView::detailBlock(const PortRowState& state)
         column->addLayout(list);
     }
     if (const QString arguments = detail->argumentsSummary(); !arguments.isEmpty()) {
-        QLabel* text = label(arguments, mono, Ink::label(Label::Secondary), block);
+        QLabel* text = plainLabel(arguments, mono, Ink::label(Label::Secondary), block);
         text->setObjectName(QStringLiteral("arguments"));
         text->setWordWrap(true);
         text->setAlignment(Qt::AlignLeading | Qt::AlignTop);

@@ -43,24 +43,6 @@ bool sameGroup(const PortGroup& a, const PortGroup& b)
            a.sharesPortWithOthers == b.sharesPortWithOthers;
 }
 
-QLabel* label(const QString& text, const QFont& font, const Ink& ink, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setFont(font);
-    setTextInk(label, ink);
-    return label;
-}
-
-ElidedLabel* elided(Qt::TextElideMode mode, const QFont& font, const Ink& ink, QWidget* parent)
-{
-    auto* label = new ElidedLabel(mode, parent);
-    label->setFont(font);
-    setTextInk(label, ink);
-    return label;
-}
-
 QToolButton* textButton(const QFont& font, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
@@ -141,7 +123,7 @@ QWidget* PortRowView::buildMainLine()
     nameRow->setSpacing(6);
     QFont nameFont = style::font(TextStyle::Body);
     nameFont.setWeight(QFont::Medium);
-    m_name = elided(Qt::ElideRight, nameFont, Ink(), line);
+    m_name = elidedLabel(Qt::ElideRight, nameFont, Ink(), line);
     m_name->setObjectName(QStringLiteral("name"));
     nameRow->addWidget(m_name);
     m_memberBadge = new CapsuleLabel(Ink::label(Label::Secondary).withOpacity(0.15), line);
@@ -161,12 +143,12 @@ QWidget* PortRowView::buildMainLine()
     warning->setPixmap(symbolIcon(Symbol::ExclamationmarkTriangleFill, Ink::tint(Tint::Orange))
                            .pixmap(QSize(warningEdge, warningEdge), devicePixelRatioF()));
     shared->addWidget(warning);
-    shared->addWidget(label(tr("shared"), systemFont(10, QFont::Medium), Ink::tint(Tint::Orange), m_sharedBadge));
+    shared->addWidget(plainLabel(tr("shared"), systemFont(10, QFont::Medium), Ink::tint(Tint::Orange), m_sharedBadge));
     nameRow->addWidget(m_sharedBadge);
     nameRow->addStretch();
     names->addLayout(nameRow);
 
-    m_subtitle = elided(Qt::ElideMiddle, style::font(TextStyle::Caption), Ink::label(Label::Secondary), line);
+    m_subtitle = elidedLabel(Qt::ElideMiddle, style::font(TextStyle::Caption), Ink::label(Label::Secondary), line);
     m_subtitle->setObjectName(QStringLiteral("subtitle"));
     names->addWidget(m_subtitle);
     m_tunnelLine = buildTunnelLine();
@@ -203,10 +185,10 @@ QWidget* PortRowView::buildTunnelLine()
     row->setSpacing(4);
     m_tunnelDot = new Dot(5, Ink::accent(), line);
     row->addWidget(m_tunnelDot);
-    m_tunnelProvider = label(QString(), systemFont(10, QFont::Medium), Ink::accent(), line);
+    m_tunnelProvider = plainLabel(QString(), systemFont(10, QFont::Medium), Ink::accent(), line);
     row->addWidget(m_tunnelProvider);
-    row->addWidget(label(QStringLiteral("\u00b7"), style::font(TextStyle::Caption2), Ink::label(Label::Tertiary), line));
-    m_tunnelURL = elided(Qt::ElideMiddle, monospaced(systemFont(10)), Ink::label(Label::Secondary), line);
+    row->addWidget(plainLabel(QStringLiteral("\u00b7"), style::font(TextStyle::Caption2), Ink::label(Label::Tertiary), line));
+    m_tunnelURL = elidedLabel(Qt::ElideMiddle, monospaced(systemFont(10)), Ink::label(Label::Secondary), line);
     m_tunnelURL->setObjectName(QStringLiteral("tunnelURL"));
     row->addWidget(m_tunnelURL, 1);
     row->addSpacing(4 - row->spacing());
@@ -228,9 +210,9 @@ QWidget* PortRowView::buildDockerLine()
     row->setSpacing(4);
     const Ink blue = Ink::tint(Tint::Blue).withOpacity(0.8);
     row->addWidget(new Dot(5, blue, line));
-    row->addWidget(label(QStringLiteral("docker"), systemFont(10, QFont::Medium), blue, line));
-    row->addWidget(label(QStringLiteral("\u00b7"), style::font(TextStyle::Caption2), Ink::label(Label::Tertiary), line));
-    m_dockerImage = elided(Qt::ElideMiddle, monospaced(systemFont(10)), Ink::label(Label::Secondary), line);
+    row->addWidget(plainLabel(QStringLiteral("docker"), systemFont(10, QFont::Medium), blue, line));
+    row->addWidget(plainLabel(QStringLiteral("\u00b7"), style::font(TextStyle::Caption2), Ink::label(Label::Tertiary), line));
+    m_dockerImage = elidedLabel(Qt::ElideMiddle, monospaced(systemFont(10)), Ink::label(Label::Secondary), line);
     m_dockerImage->setObjectName(QStringLiteral("dockerImage"));
     row->addWidget(m_dockerImage, 1);
     line->hide();

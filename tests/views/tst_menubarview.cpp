@@ -218,6 +218,39 @@ private Q_SLOTS:
         QCOMPARE(panel.list()->rows(), (QList<PortRowView*>{first, panel.row("3002-102")}));
     }
 
+    void listenersOfOtherUsersSharingAPortGetARowEach()
+    {
+        Panel panel;
+        PortEntry foreign = listener(3000, 0, QString());
+        foreign.userName = QStringLiteral("root");
+        panel.machine.ports = {foreign, foreign, listener(3001, 10, "node")};
+        QVERIFY(panel.machine.scan());
+        const QList<PortRowView*> rows = panel.list()->rows();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(panel.row("3000-0#1"), rows.at(1));
+        QVERIFY(panel.machine.scan());
+        QCOMPARE(panel.list()->rows(), rows);
+    }
+
+    // The host follows the content's size hint: it grows by the rows a scan adds.
+    void contentWantsTheListHeight()
+    {
+        ScriptedMachine machine;
+        machine.ports = plainPorts(1);
+        QVERIFY(machine.scan());
+        MenuBarPanelContent content(machine.monitor());
+        content.show();
+        QTest::qWait(20);
+        const int before = content.sizeHint().height();
+        machine.ports = plainPorts(3);
+        QVERIFY(machine.scan());
+        QTest::qWait(20);
+        const PortRowView* added = content.findChild<PortRowView*>(QStringLiteral("3002-102"));
+        QVERIFY(added);
+        // Two rows, and a divider under each row but the last.
+        QCOMPARE(content.sizeHint().height(), before + 2 * added->sizeHint().height() + 2);
+    }
+
     void historySection()
     {
         Panel panel({{4000, "vite", minutesAgo(300), minutesAgo(120), false},
