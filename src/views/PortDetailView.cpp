@@ -159,7 +159,10 @@ QWidget* PortDetailView::detailBlock(const PortRowState& state)
         text->setWordWrap(true);
         text->setAlignment(Qt::AlignLeading | Qt::AlignTop);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        // Any width will do (long arguments wrap anywhere); the height follows it.
+        QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        text->setSizePolicy(policy);
         text->setMaximumHeight(QFontMetrics(mono).lineSpacing() * 3);
         column->addWidget(text);
     }
