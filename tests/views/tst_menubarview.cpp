@@ -36,6 +36,15 @@ QString body(const Panel& panel)
     return panel.list()->isVisibleTo(panel.view.get()) ? QStringLiteral("list") : QStringLiteral("none");
 }
 
+// Runs the layout passes already asked for, and those they ask for in turn.
+void settleLayouts()
+{
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+    }
+}
+
 // Counts the layout passes a widget is asked for.
 struct LayoutCounter : QObject
 {
@@ -196,19 +205,19 @@ private Q_SLOTS:
         QPointer<PortRowView> first = panel.row("3000-100");
         QPointer<PortRowView> second = panel.row("3001-101");
         hover(second, true);
-        second->findChild<QToolButton*>(QStringLiteral("portButton"))->click();
         QVERIFY(panel.machine.expand(panel.machine.monitor().ports().at(1)));
-        QTest::qWait(50); // the layout passes the expansion asked for
+        second->findChild<QToolButton*>(QStringLiteral("portButton"))->click();
+        settleLayouts();
 
         LayoutCounter counter;
         panel.list()->widget()->installEventFilter(&counter);
         second->installEventFilter(&counter);
         QVERIFY(panel.machine.scan());
-        QCoreApplication::processEvents();
+        settleLayouts();
+        QVERIFY(second->isHovered() && second->isPortCopied());
         QCOMPARE(counter.requests, 0);
         QCOMPARE(panel.row("3000-100"), first.data());
         QCOMPARE(panel.row("3001-101"), second.data());
-        QVERIFY(second->isHovered() && second->isPortCopied());
 
         panel.machine.ports.removeAt(1); // the hovered, expanded row's group goes
         QVERIFY(panel.machine.scan());
@@ -240,11 +249,12 @@ private Q_SLOTS:
         QVERIFY(machine.scan());
         MenuBarPanelContent content(machine.monitor());
         content.show();
-        QTest::qWait(20);
+        QTest::qWait(100);
         const int before = content.sizeHint().height();
         machine.ports = plainPorts(3);
         QVERIFY(machine.scan());
-        QTest::qWait(20);
+        // The new height travels up through a few posted layout passes.
+        QVERIFY(waitUntil([&] { return content.sizeHint().height() != before; }, 2s));
         const PortRowView* added = content.findChild<PortRowView*>(QStringLiteral("3002-102"));
         QVERIFY(added);
         // Two rows, and a divider under each row but the last.
