@@ -40,9 +40,12 @@ void ElidedLabel::setText(const QString& text)
     const QString line = oneLine(text);
     if (line == m_text)
         return;
+    const QSize before = sizeHint();
     m_text = line;
     setAccessibleName(m_text);
-    updateGeometry();
+    // A text of the same width needs no layout pass, only a repaint.
+    if (sizeHint() != before)
+        updateGeometry();
     update();
 }
 
