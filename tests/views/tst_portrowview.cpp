@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "views/PanelParts.h"
 #include "views/PortDetailView.h"
+#include "views/PortRowTexts.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -59,6 +60,10 @@ private Q_SLOTS:
             << TunnelMap{} << DockerContainers{} << "8000-20"
             << QStringList{"gunicorn", "~/src/api \u00b7 PID 20 +2", "\u00d73", "no",
                            "Free port :8000 \u2014 terminate all 3 processes", "-", "-"};
+        QTest::newRow("group of two") << QList{listener(8001, 30, "vite", api), listener(8001, 31, "vite", api, 30)}
+                                      << TunnelMap{} << DockerContainers{} << "8001-30"
+                                      << QStringList{"vite", "~/src/api \u00b7 PID 30 +1", "\u00d72", "no",
+                                                     "Free port :8001 \u2014 terminate all 2 processes", "-", "-"};
         QTest::newRow("shared port") << QList{listener(8080, 30, "java"), listener(8080, 31, "envoy")}
                                      << TunnelMap{} << DockerContainers{} << "8080-31"
                                      << QStringList{"envoy", "/usr/bin/envoy \u00b7 PID 31", "-", "yes",
@@ -112,6 +117,26 @@ private Q_SLOTS:
         if (shared->isVisibleTo(row))
             QCOMPARE(shared->toolTip(),
                      style::plainToolTip("Port :8080 is held by other unrelated processes too. Kill affects only this one."));
+    }
+
+    // Groups the grouping never builds still read sensibly.
+    void subtitleWithoutPrimary_data()
+    {
+        QTest::addColumn<int>("members");
+        QTest::addColumn<std::optional<qint64>>("primaryPID");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("two, no primary") << 2 << std::optional<qint64>() << "/usr/bin/a \u00b7 PID 40";
+        QTest::newRow("one, with primary") << 1 << std::optional<qint64>(40) << "/usr/bin/a \u00b7 PID 40";
+    }
+    void subtitleWithoutPrimary()
+    {
+        QFETCH(int, members);
+        QFETCH(std::optional<qint64>, primaryPID);
+        QFETCH(QString, expected);
+        PortGroup group{3000, {}, primaryPID, false};
+        for (int i = 0; i < members; ++i)
+            group.members.append(listener(3000, 40 + i, "a"));
+        QCOMPARE(rowtext::subtitle(group, QDir::homePath()), expected);
     }
 
     // Open needs a likely web server; kill needs a process or a container we can reach.
