@@ -46,6 +46,7 @@ $(BENCH_DIR)/build.ninja: | deps
 bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/varlo-bench
+	$(BENCH_DIR)/bench/varlo-bench-popover
 	dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb $(BENCH_DIR)/bench/varlo-shell-bench
 
 format:

@@ -22,6 +22,11 @@ Q_SIGNALS:
     void closeRequested(); // Escape
 
 private:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+
+    class MenubarView* m_view;
 };
 
 } // namespace varlo
