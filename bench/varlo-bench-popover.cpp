@@ -1,13 +1,14 @@
 // The panel's figures, one line each ("name: value unit"): main-thread time of
 // updating the panel from one scan's result, and resident memory with 200 groups.
 // Each figure runs in a fresh process; pass name fragments to run only some.
+#include "FigureRunner.h"
+
 #include "ScriptedMachine.h"
 #include "views/MenubarView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -137,13 +138,7 @@ void memoryFigure()
     report(QStringLiteral("popover_200_resident"), residentMiB(), "MiB");
 }
 
-struct Figure
-{
-    const char* name;
-    std::function<void()> run;
-};
-
-const std::vector<Figure> figures{
+const std::vector<bench::Figure> figures{
     {"popover_update_20_unchanged", [] { updateFigure(20, Change::none); }},
     {"popover_update_20_one_port_changed", [] { updateFigure(20, Change::onePort); }},
     {"popover_update_20_every_row_changed", [] { updateFigure(20, Change::everyRow); }},
@@ -159,23 +154,5 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--only")) {
-        for (const Figure& figure : figures) {
-            if (arguments[1] == QLatin1String(figure.name))
-                figure.run();
-        }
-        return 0;
-    }
-    for (const Figure& figure : figures) {
-        const QString name = QString::fromLatin1(figure.name);
-        if (!arguments.isEmpty() &&
-            std::none_of(arguments.cbegin(), arguments.cend(), [&](const QString& part) { return name.contains(part); }))
-            continue;
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--only"), name});
-        child.waitForFinished(-1);
-    }
-    return 0;
+    return bench::runFigures(figures);
 }

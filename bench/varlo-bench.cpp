@@ -1,5 +1,7 @@
 // Prints one line per figure, "name: value unit". Each figure is a function in
 // `figures`; pass name fragments as arguments to run only the matching ones.
+#include "FigureRunner.h"
+
 #include "TestSupport.h"
 #include "monitor/PortEntry.h"
 #include "monitor/PortMonitor.h"
@@ -11,7 +13,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -272,13 +273,7 @@ void historyLoadFigures()
     }
 }
 
-struct Figure
-{
-    const char* name;
-    std::function<void()> run;
-};
-
-const std::vector<Figure> figures{
+const std::vector<bench::Figure> figures{
     {"scan_10", [] { scanFigures(10); }},
     {"scan_100", [] { scanFigures(100); }},
     {"scan_1000", [] { scanFigures(1000); }},
@@ -297,28 +292,5 @@ const std::vector<Figure> figures{
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-
-    // Each figure runs in a fresh process, so memory and CPU figures do not
-    // carry what an earlier figure left behind.
-    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--only")) {
-        for (const Figure& figure : figures) {
-            if (arguments[1] == QLatin1String(figure.name))
-                figure.run();
-        }
-        return 0;
-    }
-    for (const Figure& figure : figures) {
-        const QString name = QString::fromLatin1(figure.name);
-        const bool wanted =
-            arguments.isEmpty() || std::any_of(arguments.cbegin(), arguments.cend(),
-                                               [&](const QString& part) { return name.contains(part); });
-        if (!wanted)
-            continue;
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--only"), name});
-        child.waitForFinished(-1);
-    }
-    return 0;
+    return bench::runFigures(figures);
 }
