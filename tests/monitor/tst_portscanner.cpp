@@ -187,14 +187,8 @@ private slots:
         QCOMPARE(groups.size(), 1);
         QCOMPARE(groups[0].primaryPID, std::optional<qint64>(listener.pid()));
 
-        const QList<PortEntry> quick = scanOwn(scanner, false, ports);
-        QCOMPARE(quick.size(), 3);
-        for (const PortEntry& entry : quick) {
-            QVERIFY(entry.workingDirectory.isEmpty());
-            QCOMPARE(entry.ppid, qint64(0));
-            QCOMPARE(entry.binaryPath, entry.processName);
-        }
-        QCOMPARE(PortGroup::group(quick).size(), 1); // the shared socket alone makes one family
+        // Without details the shared socket alone makes one family.
+        QCOMPARE(PortGroup::group(scanOwn(scanner, false, ports)).size(), 1);
     }
 };
 
