@@ -1,3 +1,4 @@
+#include "EntryText.h"
 #include "TestSupport.h"
 #include "monitor/PortMonitor.h"
 #include "settings/AppSettings.h"
@@ -17,10 +18,7 @@ namespace {
 
 PortEntry entry(qint64 port, qint64 pid, qint64 ppid = 0)
 {
-    PortEntry e;
-    e.port = port;
-    e.pid = pid;
-    e.ppid = ppid;
+    PortEntry e = test::entry(port, pid, ppid);
     e.processName = e.binaryPath = QStringLiteral("node");
     return e;
 }

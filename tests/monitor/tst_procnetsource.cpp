@@ -1,3 +1,4 @@
+#include "EntryText.h"
 #include "monitor/ProcNetSource.h"
 
 #include <QTest>
@@ -57,25 +58,6 @@ struct FakeProc
 ListeningSocket socket(quint16 port, quint64 inode, bool loopback = true, quint32 uid = ::geteuid())
 {
     return ListeningSocket{port, loopback, uid, inode};
-}
-
-// "port pid name|path|cwd|lo-or-all|devices|ppid|user" per entry, in order.
-QStringList describe(const std::optional<QList<PortEntry>>& entries)
-{
-    QStringList lines;
-    for (const PortEntry& entry : entries.value_or(QList<PortEntry>{})) {
-        QStringList devices(entry.devices.cbegin(), entry.devices.cend());
-        devices.sort();
-        lines << QStringLiteral("%1 %2 %3|%4|%5|%6|%7|%8|%9")
-                     .arg(entry.port)
-                     .arg(entry.pid)
-                     .arg(entry.processName, entry.binaryPath, entry.workingDirectory,
-                          entry.address == Address::localhost ? QStringLiteral("lo") : QStringLiteral("all"),
-                          devices.join(u','))
-                     .arg(entry.ppid)
-                     .arg(entry.userName);
-    }
-    return lines;
 }
 
 QString fakeLink(qint64 pid, const char* link)
@@ -224,7 +206,7 @@ private Q_SLOTS:
         };
         ProcNetSource source([] { return std::optional(QList<ListeningSocket>{socket(3000, 11), socket(5432, 12)}); },
                              proc.probe(), &fakeLink);
-        QCOMPARE(describe(source.scanBlocking(false)), QStringList{"5432 200 db|db||lo|12|0|"});
+        QCOMPARE(test::entryTexts(source.scanBlocking(false)), QStringList{"5432 200 db|db||lo|12|0|"});
     }
 
     void entries_data()
@@ -232,11 +214,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("details");
         QTest::addColumn<bool>("complete");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("closed panel")
-            << false << true
-            << QStringList{"3000 100 My  Dev Server|My  Dev Server||lo|11,12|0|",
-                           "3000 101 My  Dev Server|My  Dev Server||lo|11,12|0|",
-                           "8080 300 docker-proxy|docker-proxy||all|31|0|", "9000 200 db|db||all|21,22|0|"};
+        const QStringList closed{"3000 100 My  Dev Server|My  Dev Server||lo|11,12|0|",
+                                 "3000 101 My  Dev Server|My  Dev Server||lo|11,12|0|",
+                                 "8080 300 docker-proxy|docker-proxy||all|31|0|", "9000 200 db|db||all|21,22|0|"};
+        QTest::newRow("closed panel") << false << true << closed;
         QTest::newRow("open panel")
             << true << true
             << QStringList{"3000 100 My  Dev Server|/exe/100|/cwd/100|lo|11,12|1|",
@@ -245,10 +226,8 @@ private Q_SLOTS:
                            "9000 200 db|/exe/200|/cwd/200|all|21,22|1|"};
         QTest::newRow("holders hidden")
             << false << false
-            << QStringList{"3000 100 My  Dev Server|My  Dev Server||lo|11,12|0|",
-                           "3000 101 My  Dev Server|My  Dev Server||lo|11,12|0|",
-                           "6000 0 |||all|42|0|nobody", "6000 0 |||lo|41|0|root",
-                           "8080 300 docker-proxy|docker-proxy||all|31|0|", "9000 200 db|db||all|21,22|0|"};
+            << QStringList{closed[0], closed[1], "6000 0 |||all|42|0|nobody", "6000 0 |||lo|41|0|root",
+                           closed[2], closed[3]};
     }
     void entries()
     {
@@ -266,10 +245,7 @@ private Q_SLOTS:
                                              socket(9000, 22, false),     socket(6000, 41, true, 0),
                                              socket(6000, 42, false, 65534)};
         ProcNetSource source([&] { return std::optional(sockets); }, proc.probe(), &fakeLink);
-        QStringList got = describe(source.scanBlocking(details));
-        // Entries of one port come in no particular order.
-        std::sort(got.begin(), got.end());
-        QTEST(got, "expected");
+        QTEST(test::entryTexts(source.scanBlocking(details)), "expected");
     }
 
     void anyProcessNamed()

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 
 using namespace varlo;
 using namespace std::chrono_literals;
@@ -48,7 +50,7 @@ private Q_SLOTS:
               "expected");
     }
 
-    // The same figures ps gives for this very process.
+    // The same figures ps gives for this very process, read off the main thread.
     void agreesWithPs()
     {
         if (ToolPaths::system().ps.isEmpty())
@@ -59,8 +61,19 @@ private Q_SLOTS:
         for (int i = 0; i < 60 && ProcDetail::readBlocking(pid).value_or(ProcessDetail{}).uptimeSeconds < 4; ++i)
             QTest::qWait(100);
         const auto fromProc = test::awaitTask(ProcDetail::read(pid), 20s).value_or(std::nullopt);
-        const auto fromPs = test::awaitTask(ProcessInspector().detail(pid), 20s).value_or(std::nullopt);
+        std::atomic<int> runs{0}, onMainThread{0};
+        const ProcessInspector inspector(ToolPaths::system(),
+                                         [&](const QString& exe, const QStringList& args, double limit) {
+                                             ++runs;
+                                             onMainThread += QThread::currentThread() == qApp->thread();
+                                             return runCommand(exe, args, limit);
+                                         });
+        // Non-positive ids would reach ps as options.
+        for (const qint64 bad : {qint64(0), qint64(-1)})
+            QVERIFY(!test::awaitTask(inspector.detail(bad), 10s).value_or(std::nullopt));
+        const auto fromPs = test::awaitTask(inspector.detail(pid), 20s).value_or(std::nullopt);
         QVERIFY(fromProc && fromPs);
+        QVERIFY(runs == 1 && onMainThread == 0);
         QCOMPARE(fromProc->fullCommand, fromPs->fullCommand);
         QVERIFY(std::abs(fromProc->uptimeSeconds - fromPs->uptimeSeconds) <= 2);
         QVERIFY(std::abs(fromProc->memoryBytes - fromPs->memoryBytes) < (qint64(8) << 20));

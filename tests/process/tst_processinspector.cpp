@@ -1,15 +1,9 @@
-#include "TestSupport.h"
 #include "process/ProcessInspector.h"
 
-#include <QCoreApplication>
 #include <QLocale>
 #include <QTest>
-#include <QThread>
-#include <atomic>
 
 using namespace varlo;
-using namespace std::chrono_literals;
-using varlo::test::awaitTask;
 
 class TstProcessInspector : public QObject
 {
@@ -77,30 +71,6 @@ private Q_SLOTS:
         ProcessDetail detail;
         detail.fullCommand = command;
         QTEST(detail.argumentsSummary(home), "summary");
-    }
-
-    void detailOfThisProcess()
-    {
-        std::atomic<int> runs{0};
-        std::atomic<int> onMainThread{0};
-        const ProcessInspector inspector(
-            ToolPaths::system(), [&](const QString& exe, const QStringList& args, double limit) {
-                ++runs;
-                onMainThread += QThread::currentThread() == qApp->thread() ? 1 : 0;
-                return runCommand(exe, args, limit);
-            });
-        // Non-positive ids would reach ps as options.
-        for (const qint64 pid : {qint64(0), qint64(-1)})
-            QVERIFY(!awaitTask(inspector.detail(pid), 10s).value_or(std::nullopt));
-        const auto self =
-            awaitTask(inspector.detail(QCoreApplication::applicationPid()), 20s).value_or(std::nullopt);
-        QCOMPARE(runs.load(), 1);
-        QCOMPARE(onMainThread.load(), 0);
-        QVERIFY(self.has_value());
-        QVERIFY(self->memoryBytes > (qint64(1) << 20) && self->memoryBytes < (qint64(64) << 30));
-        QVERIFY(self->cpuPercent >= 0 && self->uptimeSeconds >= 0 && self->uptimeSeconds < 3600);
-        QVERIFY2(self->fullCommand.contains(QCoreApplication::applicationName()),
-                 qPrintable(self->fullCommand));
     }
 };
 

@@ -14,21 +14,12 @@ using namespace varlo;
 using namespace std::chrono_literals;
 using namespace varlo::test;
 
-// Records the pids opened; its targets refuse every signal (EPERM), so nothing reaches the kernel.
-struct RecordingSender : SignalSender
-{
-    QList<qint32> opened;
-    std::unique_ptr<SignalTarget> open(qint32 pid) override
-    {
-        opened << pid;
-        return SystemSignalSender().open(0);
-    }
-};
-
-// Processes that exit a set number of polls after SIGTERM (never, when not
-// set); every signal and every exit seen is logged. Nothing reaches the kernel.
+// Scripted processes: those in `pollsToExit` exit that many polls after SIGTERM,
+// any other refuses every signal (EPERM). Opens, signals and exits are logged;
+// nothing reaches the kernel.
 struct ScriptedSender : SignalSender
 {
+    QList<qint32> opened;
     QStringList events;
     QHash<qint32, int> pollsToExit;
 
@@ -42,7 +33,7 @@ struct ScriptedSender : SignalSender
         int send(int signal) override
         {
             sender->events << QStringLiteral("%1 %2").arg(signal == SIGTERM ? "TERM" : "KILL").arg(pid);
-            return 0;
+            return sender->pollsToExit.contains(pid) ? 0 : EPERM;
         }
         bool hasExited() override
         {
@@ -52,7 +43,11 @@ struct ScriptedSender : SignalSender
             return exited;
         }
     };
-    std::unique_ptr<SignalTarget> open(qint32 pid) override { return std::make_unique<Target>(this, pid); }
+    std::unique_ptr<SignalTarget> open(qint32 pid) override
+    {
+        opened << pid;
+        return std::make_unique<Target>(this, pid);
+    }
 };
 
 class TstProcessManager : public QObject
@@ -93,7 +88,7 @@ private Q_SLOTS:
     {
         QFETCH(qint32, pid);
         QFETCH(int, opens);
-        auto sender = std::make_shared<RecordingSender>();
+        auto sender = std::make_shared<ScriptedSender>();
         const auto lsof = [pid](const QString&, const QStringList&, double) { return QString::number(pid); };
         ProcessManager manager({}, lsof, sender);
         QCOMPARE(awaitTask(manager.terminate(pid), 5s), std::optional<bool>(false));
