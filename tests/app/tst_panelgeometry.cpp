@@ -26,35 +26,33 @@ private slots:
         QTest::addColumn<QRect>("expected");
         QTest::addColumn<bool>("upwards");
 
+        const auto row = [](const char* name, const QRect& anchor, int fitting, const QRect& expected,
+                            bool upwards = false, const QList<ScreenArea>& screens = twoScreens,
+                            int primary = 0) {
+            QTest::newRow(name) << screens << primary << anchor << fitting << expected << upwards;
+        };
         // Icon at x 1000..1024, y 3..27: centred below it, 6 px gap.
-        QTest::newRow("centred") << twoScreens << 0 << QRect(1000, 3, 24, 24) << 300
-                                 << QRect(832, 33, 360, 300) << false;
-        QTest::newRow("right edge") << twoScreens << 0 << QRect(1890, 3, 24, 24) << 300
-                                    << QRect(1920 - 360 - 8, 33, 360, 300) << false;
-        QTest::newRow("left edge") << twoScreens << 0 << QRect(4, 3, 24, 24) << 300 << QRect(8, 33, 360, 300)
-                                   << false;
-        QTest::newRow("second screen's edge") << twoScreens << 0 << QRect(3180, 3, 20, 20) << 300
-                                              << QRect(3200 - 368, 29, 360, 300) << false;
+        const QRect icon(1000, 3, 24, 24);
+        row("centred", icon, 300, QRect(832, 33, 360, 300));
+        row("right edge", QRect(1890, 3, 24, 24), 300, QRect(1920 - 360 - 8, 33, 360, 300));
+        row("left edge", QRect(4, 3, 24, 24), 300, QRect(8, 33, 360, 300));
+        row("second screen's edge", QRect(3180, 3, 20, 20), 300, QRect(3200 - 368, 29, 360, 300));
         // The left margin wins when the screen is narrower than the panel.
-        QTest::newRow("narrow screen") << QList<ScreenArea>{narrowScreen} << 0 << QRect(140, 0, 20, 20) << 300
-                                       << QRect(8, 26, 360, 300) << false;
-        QTest::newRow("no screen holds the anchor: primary")
-            << twoScreens << 1 << QRect(-500, -500, 20, 20) << 300 << QRect(1928, -474, 360, 300) << false;
-        QTest::newRow("no screen holds the anchor, no primary: first")
-            << twoScreens << -1 << QRect(-500, -500, 20, 20) << 300 << QRect(8, -474, 360, 300) << false;
-        QTest::newRow("taller than half the free height") << twoScreens << 0 << QRect(1000, 3, 24, 24) << 2000
-                                                          << QRect(832, 33, 360, 525) << false;
-        QTest::newRow("unmeasured content: 200") << twoScreens << 0 << QRect(1000, 3, 24, 24) << 9
-                                                 << QRect(832, 33, 360, 200) << false;
-        QTest::newRow("just measured") << twoScreens << 0 << QRect(1000, 3, 24, 24) << 10
-                                       << QRect(832, 33, 360, 10) << false;
+        row("narrow screen", QRect(140, 0, 20, 20), 300, QRect(8, 26, 360, 300), false, {narrowScreen});
+        row("no screen holds the anchor: primary", QRect(-500, -500, 20, 20), 300,
+            QRect(1928, -474, 360, 300), false, twoScreens, 1);
+        row("no screen holds the anchor, no primary: first", QRect(-500, -500, 20, 20), 300,
+            QRect(8, -474, 360, 300), false, twoScreens, -1);
+        row("taller than half the free height", icon, 2000, QRect(832, 33, 360, 525));
+        row("unmeasured content: 200", icon, 9, QRect(832, 33, 360, 200));
+        row("just measured", icon, 10, QRect(832, 33, 360, 10));
         // A bottom panel: the icon at y 1050..1074, so the panel's bottom is at 1044.
-        QTest::newRow("bottom panel opens upwards") << twoScreens << 0 << QRect(1000, 1050, 24, 24) << 300
-                                                    << QRect(832, 1044 - 300, 360, 300) << true;
-        QTest::newRow("lower half opens upwards, capped")
-            << twoScreens << 0 << QRect(1000, 600, 24, 24) << 900 << QRect(832, 594 - 525, 360, 525) << true;
-        QTest::newRow("just above the middle opens downwards")
-            << twoScreens << 0 << QRect(1000, 500, 24, 38) << 100 << QRect(832, 544, 360, 100) << false;
+        row("bottom panel opens upwards", QRect(1000, 1050, 24, 24), 300, QRect(832, 1044 - 300, 360, 300),
+            true);
+        row("lower half opens upwards, capped", QRect(1000, 600, 24, 24), 900,
+            QRect(832, 594 - 525, 360, 525), true);
+        row("just above the middle opens downwards", QRect(1000, 500, 24, 38), 100,
+            QRect(832, 544, 360, 100));
     }
     void placement()
     {
@@ -87,7 +85,8 @@ private slots:
         // Open downwards from y 33 (or upwards from 1044), 300 tall now.
         QTest::newRow("grows downwards") << false << 400 << std::optional(QRect(832, 33, 360, 400));
         QTest::newRow("shrinks upwards") << false << 120 << std::optional(QRect(832, 33, 360, 120));
-        QTest::newRow("bottom panel grows upwards") << true << 400 << std::optional(QRect(832, 644, 360, 400));
+        QTest::newRow("bottom panel grows upwards")
+            << true << 400 << std::optional(QRect(832, 644, 360, 400));
         QTest::newRow("bottom panel shrinks downwards")
             << true << 120 << std::optional(QRect(832, 924, 360, 120));
         QTest::newRow("capped at half") << false << 5000 << std::optional(QRect(832, 33, 360, 525));

@@ -107,15 +107,8 @@ private slots:
         QVERIFY(census(badged, lowerRight).red > pixels * pixels / 40);
         QCOMPARE(census(badged, upperLeft).red, 0);
         QCOMPARE(badged.copy(upperLeft), plain.copy(upperLeft));
-    }
-
-    void iconCarriesEverySize()
-    {
-        const QIcon icon = trayIcon(5);
-        for (const int size : trayIconSizes)
-            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
-        const QImage large = icon.pixmap(QSize(48, 48), 2.0).toImage();
-        QCOMPARE(large.size(), QSize(96, 96));
+        // The icon handed to the tray carries this size too.
+        QVERIFY(trayIcon(7).availableSizes().contains(QSize(size, size)));
     }
 };
 
