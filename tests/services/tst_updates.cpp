@@ -123,8 +123,8 @@ private Q_SLOTS:
         QFETCH(QString, detail);
         QFETCH(QUrl, page);
         using Behaviour = test::TestHttpServer::Behaviour;
-        test::TestHttpServer server("/appcast.xml",
-                                    response.isEmpty() ? Behaviour::silent : Behaviour::answerAndClose, response);
+        const Behaviour behaviour = response.isEmpty() ? Behaviour::silent : Behaviour::answerAndClose;
+        test::TestHttpServer server("/appcast.xml", behaviour, response);
         const QUrl url(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server.serverPort()));
         const auto result = test::awaitTask(UpdateChecker({url, "0.1.0", timeLimit, maxBytes}).check(), 20s);
         QVERIFY(result);
