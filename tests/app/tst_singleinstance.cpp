@@ -24,6 +24,9 @@ private slots:
     {
         QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
             QString::fromLatin1(SingleInstance::serviceName)));
+        // Nobody owns the name: activating fails and says why.
+        QString error;
+        QVERIFY(!SingleInstance::activateRunning(QDBusConnection::sessionBus(), &error) && !error.isEmpty());
         SingleInstance first(QDBusConnection::sessionBus());
         QCOMPARE(first.claim(), SingleInstance::Claim::first);
 
@@ -67,14 +70,6 @@ private slots:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(activated.constFirst().constFirst().toString(), token);
-    }
-
-    void unansweredActivationIsAFailure()
-    {
-        // Nobody owns the name: the call fails and says why.
-        QString error;
-        QVERIFY(!SingleInstance::activateRunning(QDBusConnection::sessionBus(), &error));
-        QVERIFY(!error.isEmpty());
     }
 };
 

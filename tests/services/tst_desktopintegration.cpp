@@ -1,4 +1,5 @@
 #include "services/AppId.h"
+#include "services/DesktopSettings.h"
 #include "services/LoginItem.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <QTest>
 
 using namespace varlo;
+using Page = DesktopSettings::Page;
+Q_DECLARE_METATYPE(DesktopSettings::Page)
 
 const QString program = QStringLiteral("/opt/varlo/bin/varlo");
 
@@ -17,7 +20,19 @@ static bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-class TstLoginItem : public QObject
+namespace {
+
+DesktopSettings::FindExecutable installed(const QStringList& programs)
+{
+    return [programs](const QString& name) {
+        return programs.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
+    };
+}
+
+} // namespace
+
+// The autostart entry and the desktop's own settings pages.
+class TstDesktopIntegration : public QObject
 {
     Q_OBJECT
 
@@ -85,7 +100,59 @@ private Q_SLOTS:
         QVERIFY(fails("config", program, true, "is a folder"));
         QVERIFY(fails("config", program, false, "is a folder"));
     }
+
+    void command_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("programs"); // installed, space separated
+        QTest::addColumn<Page>("page");
+        QTest::addColumn<QString>("expected"); // what starts from /usr/bin, with its arguments; empty: none
+        const auto row = [](const char* name, const char* desktop, const char* programs, Page page,
+                            const char* expected) {
+            QTest::newRow(name) << QString(desktop) << QString(programs) << page << QString(expected);
+        };
+        const char* all = "gnome-control-center systemsettings nm-connection-editor";
+        row("gnome network", "ubuntu:GNOME", all, Page::network, "gnome-control-center network");
+        row("kde notifications", "KDE", all, Page::notifications, "systemsettings kcm_notifications");
+        row("desktop names ignore case", "kde", all, Page::network, "systemsettings kcm_networkmanagement");
+        row("plasma 5 binary", "KDE", "systemsettings5", Page::network,
+            "systemsettings5 kcm_networkmanagement");
+        row("own program missing: another one", "KDE", "gnome-control-center", Page::notifications,
+            "gnome-control-center notifications");
+        row("other desktop: first installed", "XFCE", all, Page::network, "gnome-control-center network");
+        row("connection editor for the network", "XFCE", "nm-connection-editor", Page::network,
+            "nm-connection-editor");
+        row("connection editor has no notifications", "XFCE", "nm-connection-editor", Page::notifications,
+            "");
+        row("nothing installed", "GNOME", "", Page::network, "");
+    }
+
+    void command()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, programs);
+        QFETCH(Page, page);
+        QFETCH(QString, expected);
+
+        QStringList started;
+        const DesktopSettings settings(desktop, installed(programs.split(' ', Qt::SkipEmptyParts)),
+                                       [&](const QString& program, const QStringList& arguments) {
+                                           started.append((QStringList{program} + arguments).join(' '));
+                                           return true;
+                                       });
+        QCOMPARE(settings.open(page), !expected.isEmpty());
+        QCOMPARE(started, expected.isEmpty() ? QStringList() : QStringList{"/usr/bin/" + expected});
+    }
+
+    void failedStartIsReported()
+    {
+        const DesktopSettings settings(QStringLiteral("GNOME"),
+                                       installed({QStringLiteral("gnome-control-center")}),
+                                       [](const QString&, const QStringList&) { return false; });
+        QVERIFY(settings.canOpen(Page::network));
+        QVERIFY(!settings.open(Page::network));
+    }
 };
 
-QTEST_GUILESS_MAIN(TstLoginItem)
-#include "tst_loginitem.moc"
+QTEST_GUILESS_MAIN(TstDesktopIntegration)
+#include "tst_desktopintegration.moc"

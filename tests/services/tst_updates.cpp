@@ -1,9 +1,11 @@
+#include "TestHttpServer.h"
 #include "TestSupport.h"
 #include "services/UpdateChecker.h"
+#include "services/UpdaterController.h"
+#include "services/VersionComparator.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace varlo;
 using namespace std::chrono_literals;
@@ -12,6 +14,9 @@ Q_DECLARE_METATYPE(varlo::UpdateCheckResult::Outcome)
 
 constexpr std::chrono::seconds timeLimit{2};
 constexpr qint64 maxBytes = 64 * 1024;
+const QString automaticKey = QString::fromLatin1(UpdaterController::automaticChecksKey);
+const QString lastDateKey = QString::fromLatin1(UpdaterController::lastCheckDateKey);
+constexpr double startSeconds = 736257600.0; // 2024-05-01 12:00 UTC, counted from 2001-01-01
 
 static QByteArray http(const QByteArray& status, const QByteArray& body)
 {
@@ -30,11 +35,52 @@ static QByteArray item(const QByteArray& version, const QByteArray& extra = {})
     return "<item><sparkle:version>" + version + "</sparkle:version>" + extra + "</item>";
 }
 
-class TstUpdateChecker : public QObject
+class TstUpdates : public QObject
 {
     Q_OBJECT
 
+    int m_calls = 0;
+    QDateTime m_now;
+
+    std::unique_ptr<UpdaterController> controller(DefaultsStore& store)
+    {
+        UpdaterController::Config config;
+        config.enabled = true;
+        config.checker.feedUrl = QUrl(QStringLiteral("https://updates.example/appcast.xml"));
+        auto check = [this]() -> QCoro::Task<UpdateCheckResult> {
+            ++m_calls;
+            co_return UpdateCheckResult{};
+        };
+        return std::make_unique<UpdaterController>(store, config, check, [this] { return m_now; });
+    }
+
 private Q_SLOTS:
+    void compareVersions_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("expected");
+        const auto row = [](const char* name, const QString& a, const QString& b, int expected) {
+            QTest::newRow(name) << a << b << expected;
+        };
+        row("numeric, not textual", "1.9", "1.10", -1);
+        row("beta before release", "1.0b1", "1.0", -1);
+        row("string loses to separator", "1.0b", "1.0.1", -1);
+        row("separator loses to number", "1..2", "1.12", -1);
+        row("beyond 64 bits", "99999999999999999999999999", "100000000000000000000000000", -1);
+        row("leading zeros", "1.01", "1.1", 0);
+        row("non-ASCII digits", "\u0661.\u0662", "1.2", 0);
+        row("huge number", QString(200'000, QLatin1Char('9')), QString(200'000, QLatin1Char('9')), 0);
+    }
+    void compareVersions()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, expected);
+        QCOMPARE(VersionComparator::compare(a, b), expected);
+        QCOMPARE(VersionComparator::compare(b, a), -expected);
+    }
+
     void check_data()
     {
         QTest::addColumn<QByteArray>("response");
@@ -76,21 +122,9 @@ private Q_SLOTS:
         QFETCH(Outcome, outcome);
         QFETCH(QString, detail);
         QFETCH(QUrl, page);
-        // Answers every request with the canned response; without one it reads and never answers.
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        connect(&server, &QTcpServer::newConnection, &server, [&server, response] {
-            while (QTcpSocket* socket = server.nextPendingConnection())
-                connect(socket, &QTcpSocket::readyRead, socket, [socket, response] {
-                    socket->setProperty("request",
-                                        socket->property("request").toByteArray() + socket->readAll());
-                    if (socket->property("request").toByteArray().contains("\r\n\r\n") &&
-                        !response.isEmpty()) {
-                        socket->write(response);
-                        socket->disconnectFromHost();
-                    }
-                });
-        });
+        using Behaviour = test::TestHttpServer::Behaviour;
+        const Behaviour behaviour = response.isEmpty() ? Behaviour::silent : Behaviour::answerAndClose;
+        test::TestHttpServer server("/appcast.xml", behaviour, response);
         const QUrl url(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server.serverPort()));
         const auto result = test::awaitTask(UpdateChecker({url, "0.1.0", timeLimit, maxBytes}).check(), 20s);
         QVERIFY(result);
@@ -101,7 +135,50 @@ private Q_SLOTS:
             QCOMPARE(result->displayVersion, detail);
         QCOMPARE(result->pageUrl, page.isEmpty() ? QUrl() : url.resolved(page));
     }
+
+    void init()
+    {
+        m_calls = 0;
+        m_now = QDateTime(QDate(2024, 5, 1), QTime(12, 0), QTimeZone::utc());
+    }
+
+    void checksAtMostOnceADay()
+    {
+        MemoryDefaultsStore store(QJsonObject{{automaticKey, true}});
+        const auto updater = controller(store);
+        QVERIFY(test::waitUntil([&] { return m_calls == 1 && !updater->isChecking(); }, 2s));
+        QCOMPARE(store.value(lastDateKey).toDouble(), startSeconds);
+        m_now = m_now.addSecs(24 * 3600 - 60);
+        QVERIFY(!updater->checkIfDue());
+        m_now = m_now.addSecs(60);
+        QVERIFY(updater->checkIfDue());
+        QVERIFY(test::waitUntil([&] { return !updater->isChecking(); }, 2s));
+        QCOMPARE(m_calls, 2);
+        // A clock set back a week must not make the next check wait a week, nor run one now.
+        m_now = m_now.addDays(-7);
+        QVERIFY(!updater->checkIfDue());
+        m_now = m_now.addSecs(24 * 3600);
+        QVERIFY(updater->checkIfDue());
+    }
+
+    void storedDate_data()
+    {
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::addColumn<bool>("due");
+        QTest::newRow("an hour ago") << QJsonValue(startSeconds - 3600) << false;
+        QTest::newRow("absurdly far ahead") << QJsonValue(1e300) << true;
+        QTest::newRow("text") << QJsonValue(QStringLiteral("yesterday")) << true;
+    }
+    void storedDate()
+    {
+        QFETCH(QJsonValue, stored);
+        QFETCH(bool, due);
+        MemoryDefaultsStore store(QJsonObject{{automaticKey, true}, {lastDateKey, stored}});
+        const auto updater = controller(store);
+        QTest::qWait(50);
+        QCOMPARE(m_calls, due ? 1 : 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TstUpdateChecker)
-#include "tst_updatechecker.moc"
+QTEST_GUILESS_MAIN(TstUpdates)
+#include "tst_updates.moc"
