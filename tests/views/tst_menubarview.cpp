@@ -64,31 +64,51 @@ class MenubarViewTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void bodyChoice_data()
+    void bodyAndFooter_data()
     {
         QTest::addColumn<bool>("scanned");
         QTest::addColumn<int>("ports");
+        QTest::addColumn<QList<PortHistoryEntry>>("history");
         QTest::addColumn<bool>("showHistory");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("before the first scan") << false << 0 << true << "scanning";
-        QTest::newRow("nothing listening") << true << 0 << false << "empty";
-        QTest::newRow("ports") << true << 2 << false << "list";
-        QTest::newRow("only history") << true << 0 << true << "list";
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("killAllEnabled");
+        QTest::addColumn<bool>("historyShown");
+        const QList<PortHistoryEntry> past{{4000, "vite", minutesAgo(60), minutesAgo(5), false}};
+        const QList<PortHistoryEntry> active{{3000, "node", minutesAgo(60), minutesAgo(0), true}};
+        QTest::newRow("before the first scan") << false << 0 << past << true << "scanning" << false << true;
+        QTest::newRow("nothing listening") << true << 0 << QList<PortHistoryEntry>{} << false << "empty" << false
+                                           << false;
+        QTest::newRow("ports") << true << 2 << QList<PortHistoryEntry>{} << false << "list" << true << false;
+        QTest::newRow("past entries, not shown") << true << 0 << past << false << "empty" << false << true;
+        QTest::newRow("only history") << true << 0 << past << true << "list" << false << true;
+        QTest::newRow("only active entries") << true << 1 << active << false << "list" << true << false;
     }
-    void bodyChoice()
+    void bodyAndFooter()
     {
         QFETCH(bool, scanned);
         QFETCH(int, ports);
+        QFETCH(QList<PortHistoryEntry>, history);
         QFETCH(bool, showHistory);
-        QFETCH(QString, expected);
-        Panel panel({{4000, "vite", minutesAgo(60), minutesAgo(5), false}});
+        QFETCH(QString, body);
+        QFETCH(bool, killAllEnabled);
+        QFETCH(bool, historyShown);
+        Panel panel(history);
         panel.machine.ports = plainPorts(ports);
         if (scanned)
             QVERIFY(panel.machine.scan());
+        auto* historyButton = panel.child<QToolButton>("historyButton");
+        QCOMPARE(historyButton->isVisibleTo(panel.view.get()), historyShown);
         if (showHistory)
-            panel.child<QToolButton>("historyButton")->click();
-        QCOMPARE(body(panel), expected);
+            historyButton->click();
+        QCOMPARE(::body(panel), body);
         QCOMPARE(panel.list()->rows().size(), qsizetype(scanned ? ports : 0));
+        auto* killAll = panel.child<QToolButton>("killAllButton");
+        QCOMPARE(killAll->isEnabled(), killAllEnabled);
+        killAll->click();
+        QCOMPARE(panel.view->isKillAllConfirmationShown(), killAllEnabled);
+        // Dim without groups: the title is drawn at 40 % of the secondary colour.
+        const QColor text = killAll->palette().color(QPalette::Active, QPalette::ButtonText);
+        QCOMPARE(text.alphaF() < 0.5, !killAllEnabled);
     }
 
     void header_data()
@@ -117,38 +137,6 @@ private Q_SLOTS:
         panel.machine.vpn.reset();
         QVERIFY(panel.machine.scan());
         QVERIFY(!badge->isVisibleTo(panel.view.get()));
-    }
-
-    void footer_data()
-    {
-        QTest::addColumn<int>("ports");
-        QTest::addColumn<QList<PortHistoryEntry>>("history");
-        QTest::addColumn<bool>("killAllEnabled");
-        QTest::addColumn<bool>("historyShown");
-        const PortHistoryEntry past{4000, "vite", minutesAgo(60), minutesAgo(5), false};
-        const PortHistoryEntry active{3000, "node", minutesAgo(60), minutesAgo(0), true};
-        QTest::newRow("nothing") << 0 << QList<PortHistoryEntry>{} << false << false;
-        QTest::newRow("a port") << 1 << QList<PortHistoryEntry>{} << true << false;
-        QTest::newRow("past entries") << 0 << QList{past} << false << true;
-        QTest::newRow("only active entries") << 1 << QList{active} << true << false;
-    }
-    void footer()
-    {
-        QFETCH(int, ports);
-        QFETCH(QList<PortHistoryEntry>, history);
-        QFETCH(bool, killAllEnabled);
-        QFETCH(bool, historyShown);
-        Panel panel(history);
-        panel.machine.ports = plainPorts(ports);
-        QVERIFY(panel.machine.scan());
-        auto* killAll = panel.child<QToolButton>("killAllButton");
-        QCOMPARE(killAll->isEnabled(), killAllEnabled);
-        killAll->click();
-        QCOMPARE(panel.view->isKillAllConfirmationShown(), killAllEnabled);
-        QCOMPARE(panel.child<QToolButton>("historyButton")->isVisibleTo(panel.view.get()), historyShown);
-        // Dim without groups: the title is drawn at 40 % of the secondary colour.
-        const QColor text = killAll->palette().color(QPalette::Active, QPalette::ButtonText);
-        QCOMPARE(text.alphaF() < 0.5, !killAllEnabled);
     }
 
     void killAll_data()
