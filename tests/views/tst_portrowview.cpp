@@ -17,11 +17,6 @@ using namespace varlo::test;
 
 namespace {
 
-QString home(const QString& path)
-{
-    return QDir::homePath() + path;
-}
-
 QString shown(const PortRowView* row, const char* name)
 {
     const auto* label = row->findChild<ElidedLabel*>(QLatin1String(name));
