@@ -1,5 +1,6 @@
 // The settings window over a real AppSettings on an in-memory store, tab by tab.
 
+#include "ScriptedMachine.h"
 #include "TestSupport.h"
 #include "monitor/PortHistory.h"
 #include "services/LoginItem.h"
@@ -518,13 +519,7 @@ private slots:
         PortHistory history(dir.filePath(u"port-history.json"_s), [&now] { return now; });
         history.load(15);
         history.waitForLoad();
-        const auto entry = [](qint64 port, const char* name) {
-            PortEntry e;
-            e.port = port;
-            e.pid = port;
-            e.processName = QString::fromLatin1(name);
-            return e;
-        };
+        const auto entry = [](qint64 port, const char* name) { return test::listener(port, port, name); };
         Fixture f;
         HistorySettingsView view(&history, f.settings, SettingsView::retentionOptions);
         view.show();
