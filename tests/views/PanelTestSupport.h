@@ -6,6 +6,7 @@
 #include "views/PortRowView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEnterEvent>
 #include <QWidget>
 #include <memory>
@@ -40,6 +41,11 @@ inline void hover(QWidget* widget, bool inside)
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(widget, &leave);
     }
+}
+
+inline QString home(const QString& path)
+{
+    return QDir::homePath() + path;
 }
 
 inline double minutesAgo(double minutes)

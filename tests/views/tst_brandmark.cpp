@@ -16,6 +16,14 @@ QImage canvas(QSize size)
     return image;
 }
 
+QImage brandMark(int size, qreal radius)
+{
+    QImage image = canvas(QSize(size, size));
+    QPainter painter(&image);
+    paintBrandMark(painter, QRectF(0, 0, size, size), radius);
+    return image;
+}
+
 // A point of the wheel's 18-unit design box, given as a radius and an angle in degrees.
 QPointF polar(qreal radius, qreal degrees)
 {
@@ -102,10 +110,7 @@ private slots:
         QCOMPARE(view.size(), QSize(28, 28));
         QCOMPARE(view.maximumSize(), view.minimumSize());
         const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QImage expected = canvas(QSize(28, 28));
-        QPainter painter(&expected);
-        paintBrandMark(painter, QRectF(0, 0, 28, 28), 6);
-        painter.end();
+        const QImage expected = brandMark(28, 6);
         QCOMPARE(shown.pixelColor(14, 14), expected.pixelColor(14, 14));
         QCOMPARE(shown.pixelColor(4, 24), expected.pixelColor(4, 24));
     }
@@ -119,10 +124,7 @@ private slots:
         QPainter svgPainter(&fromSvg);
         svg.render(&svgPainter, QRectF(0, 0, size, size));
         svgPainter.end();
-        QImage painted = canvas(QSize(size, size));
-        QPainter painter(&painted);
-        paintBrandMark(painter, QRectF(0, 0, size, size), size * 18.0 / 80.0);
-        painter.end();
+        const QImage painted = brandMark(size, size * 18.0 / 80.0);
         int differing = 0;
         for (int y = 0; y < size; ++y) {
             for (int x = 0; x < size; ++x) {

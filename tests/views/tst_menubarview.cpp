@@ -64,31 +64,51 @@ class MenubarViewTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void bodyChoice_data()
+    void bodyAndFooter_data()
     {
         QTest::addColumn<bool>("scanned");
         QTest::addColumn<int>("ports");
+        QTest::addColumn<QList<PortHistoryEntry>>("history");
         QTest::addColumn<bool>("showHistory");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("before the first scan") << false << 0 << true << "scanning";
-        QTest::newRow("nothing listening") << true << 0 << false << "empty";
-        QTest::newRow("ports") << true << 2 << false << "list";
-        QTest::newRow("only history") << true << 0 << true << "list";
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("killAllEnabled");
+        QTest::addColumn<bool>("historyShown");
+        const QList<PortHistoryEntry> past{{4000, "vite", minutesAgo(60), minutesAgo(5), false}};
+        const QList<PortHistoryEntry> active{{3000, "node", minutesAgo(60), minutesAgo(0), true}};
+        QTest::newRow("before the first scan") << false << 0 << past << true << "scanning" << false << true;
+        QTest::newRow("nothing listening") << true << 0 << QList<PortHistoryEntry>{} << false << "empty" << false
+                                           << false;
+        QTest::newRow("ports") << true << 2 << QList<PortHistoryEntry>{} << false << "list" << true << false;
+        QTest::newRow("past entries, not shown") << true << 0 << past << false << "empty" << false << true;
+        QTest::newRow("only history") << true << 0 << past << true << "list" << false << true;
+        QTest::newRow("only active entries") << true << 1 << active << false << "list" << true << false;
     }
-    void bodyChoice()
+    void bodyAndFooter()
     {
         QFETCH(bool, scanned);
         QFETCH(int, ports);
+        QFETCH(QList<PortHistoryEntry>, history);
         QFETCH(bool, showHistory);
-        QFETCH(QString, expected);
-        Panel panel({{4000, "vite", minutesAgo(60), minutesAgo(5), false}});
+        QFETCH(QString, body);
+        QFETCH(bool, killAllEnabled);
+        QFETCH(bool, historyShown);
+        Panel panel(history);
         panel.machine.ports = plainPorts(ports);
         if (scanned)
             QVERIFY(panel.machine.scan());
+        auto* historyButton = panel.child<QToolButton>("historyButton");
+        QCOMPARE(historyButton->isVisibleTo(panel.view.get()), historyShown);
         if (showHistory)
-            panel.child<QToolButton>("historyButton")->click();
-        QCOMPARE(body(panel), expected);
+            historyButton->click();
+        QCOMPARE(::body(panel), body);
         QCOMPARE(panel.list()->rows().size(), qsizetype(scanned ? ports : 0));
+        auto* killAll = panel.child<QToolButton>("killAllButton");
+        QCOMPARE(killAll->isEnabled(), killAllEnabled);
+        killAll->click();
+        QCOMPARE(panel.view->isKillAllConfirmationShown(), killAllEnabled);
+        // Dim without groups: the title is drawn at 40 % of the secondary colour.
+        const QColor text = killAll->palette().color(QPalette::Active, QPalette::ButtonText);
+        QCOMPARE(text.alphaF() < 0.5, !killAllEnabled);
     }
 
     void header_data()
@@ -117,38 +137,6 @@ private Q_SLOTS:
         panel.machine.vpn.reset();
         QVERIFY(panel.machine.scan());
         QVERIFY(!badge->isVisibleTo(panel.view.get()));
-    }
-
-    void footer_data()
-    {
-        QTest::addColumn<int>("ports");
-        QTest::addColumn<QList<PortHistoryEntry>>("history");
-        QTest::addColumn<bool>("killAllEnabled");
-        QTest::addColumn<bool>("historyShown");
-        const PortHistoryEntry past{4000, "vite", minutesAgo(60), minutesAgo(5), false};
-        const PortHistoryEntry active{3000, "node", minutesAgo(60), minutesAgo(0), true};
-        QTest::newRow("nothing") << 0 << QList<PortHistoryEntry>{} << false << false;
-        QTest::newRow("a port") << 1 << QList<PortHistoryEntry>{} << true << false;
-        QTest::newRow("past entries") << 0 << QList{past} << false << true;
-        QTest::newRow("only active entries") << 1 << QList{active} << true << false;
-    }
-    void footer()
-    {
-        QFETCH(int, ports);
-        QFETCH(QList<PortHistoryEntry>, history);
-        QFETCH(bool, killAllEnabled);
-        QFETCH(bool, historyShown);
-        Panel panel(history);
-        panel.machine.ports = plainPorts(ports);
-        QVERIFY(panel.machine.scan());
-        auto* killAll = panel.child<QToolButton>("killAllButton");
-        QCOMPARE(killAll->isEnabled(), killAllEnabled);
-        killAll->click();
-        QCOMPARE(panel.view->isKillAllConfirmationShown(), killAllEnabled);
-        QCOMPARE(panel.child<QToolButton>("historyButton")->isVisibleTo(panel.view.get()), historyShown);
-        // Dim without groups: the title is drawn at 40 % of the secondary colour.
-        const QColor text = killAll->palette().color(QPalette::Active, QPalette::ButtonText);
-        QCOMPARE(text.alphaF() < 0.5, !killAllEnabled);
     }
 
     void killAll_data()
@@ -196,12 +184,18 @@ private Q_SLOTS:
     }
 
     // Rows live as long as their group: a rescan of the same machine touches nothing.
+    // Other users' listeners sharing a port get a row each.
     void rowsKeepTheirIdentity()
     {
         Panel panel;
-        panel.machine.ports = plainPorts(3);
+        PortEntry foreign = listener(3100, 0, QString());
+        foreign.userName = QStringLiteral("root");
+        panel.machine.ports = plainPorts(3) + QList{foreign, foreign};
         QVERIFY(panel.machine.scan());
         panel.view->show();
+        const QList<PortRowView*> rows = panel.list()->rows();
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(panel.row("3100-0#1"), rows.at(4));
         QPointer<PortRowView> first = panel.row("3000-100");
         QPointer<PortRowView> second = panel.row("3001-101");
         hover(second, true);
@@ -216,29 +210,14 @@ private Q_SLOTS:
         settleLayouts();
         QVERIFY(second->isHovered() && second->isPortCopied());
         QCOMPARE(counter.requests, 0);
-        QCOMPARE(panel.row("3000-100"), first.data());
-        QCOMPARE(panel.row("3001-101"), second.data());
+        QCOMPARE(panel.list()->rows(), rows);
 
         panel.machine.ports.removeAt(1); // the hovered, expanded row's group goes
         QVERIFY(panel.machine.scan());
         QTest::qWait(0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(second.isNull());
-        QCOMPARE(panel.list()->rows(), (QList<PortRowView*>{first, panel.row("3002-102")}));
-    }
-
-    void listenersOfOtherUsersSharingAPortGetARowEach()
-    {
-        Panel panel;
-        PortEntry foreign = listener(3000, 0, QString());
-        foreign.userName = QStringLiteral("root");
-        panel.machine.ports = {foreign, foreign, listener(3001, 10, "node")};
-        QVERIFY(panel.machine.scan());
-        const QList<PortRowView*> rows = panel.list()->rows();
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(panel.row("3000-0#1"), rows.at(1));
-        QVERIFY(panel.machine.scan());
-        QCOMPARE(panel.list()->rows(), rows);
+        QCOMPARE(panel.list()->rows(), (QList<PortRowView*>{first, rows.at(2), rows.at(3), rows.at(4)}));
     }
 
     // The host follows the content's size hint: it grows by the rows a scan adds.

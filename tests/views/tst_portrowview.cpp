@@ -17,11 +17,6 @@ using namespace varlo::test;
 
 namespace {
 
-QString home(const QString& path)
-{
-    return QDir::homePath() + path;
-}
-
 QString shown(const PortRowView* row, const char* name)
 {
     const auto* label = row->findChild<ElidedLabel*>(QLatin1String(name));
@@ -48,47 +43,38 @@ private Q_SLOTS:
         QTest::addColumn<DockerContainers>("containers");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QStringList>("expected"); // name, subtitle, badge, shared, kill tooltip, tunnel, docker
-
+        const auto row = [](const char* name, QList<PortEntry> ports, const char* key, QStringList expected,
+                            TunnelMap tunnels = {}, DockerContainers containers = {}) {
+            QTest::newRow(name) << ports << tunnels << containers << QString::fromLatin1(key) << expected;
+        };
         const QString api = home(QStringLiteral("/src/api"));
-        QTest::newRow("plain process") << QList{listener(3000, 10, "node", home("/src/app"))} << TunnelMap{}
-                                       << DockerContainers{} << "3000-10"
-                                       << QStringList{"node", "~/src/app \u00b7 PID 10", "-", "no",
-                                                      "Terminate process (PID 10)", "-", "-"};
-        QTest::newRow("group of three")
-            << QList{listener(8000, 21, "gunicorn", api, 20), listener(8000, 20, "gunicorn", api),
-                     listener(8000, 22, "gunicorn", api, 20)}
-            << TunnelMap{} << DockerContainers{} << "8000-20"
-            << QStringList{"gunicorn", "~/src/api \u00b7 PID 20 +2", "\u00d73", "no",
-                           "Free port :8000 \u2014 terminate all 3 processes", "-", "-"};
-        QTest::newRow("group of two") << QList{listener(8001, 30, "vite", api), listener(8001, 31, "vite", api, 30)}
-                                      << TunnelMap{} << DockerContainers{} << "8001-30"
-                                      << QStringList{"vite", "~/src/api \u00b7 PID 30 +1", "\u00d72", "no",
-                                                     "Free port :8001 \u2014 terminate all 2 processes", "-", "-"};
-        QTest::newRow("shared port") << QList{listener(8080, 30, "java"), listener(8080, 31, "envoy")}
-                                     << TunnelMap{} << DockerContainers{} << "8080-31"
-                                     << QStringList{"envoy", "/usr/bin/envoy \u00b7 PID 31", "-", "yes",
-                                                    "Terminate process (PID 31)", "-", "-"};
-        QTest::newRow("container") << QList{listener(3001, 40, "docker-proxy")} << TunnelMap{}
-                                   << DockerContainers{{3001, DockerInfo{"web", "nginx:1.27", "Up 2 hours", {}}}}
-                                   << "3001-40"
-                                   << QStringList{"web", "/usr/bin/docker-proxy \u00b7 PID 40", "-", "no",
-                                                  "Stop container web", "-", "nginx:1.27"};
-        QTest::newRow("ngrok") << QList{listener(3002, 50, "node")}
-                               << TunnelMap{{3002, TunnelInfo{TunnelInfo::Provider::ngrok, "https://a.ngrok.app/x"}}}
-                               << DockerContainers{} << "3002-50"
-                               << QStringList{"node", "/usr/bin/node \u00b7 PID 50", "-", "no",
-                                              "Terminate process (PID 50)", "a.ngrok.app/x", "-"};
-        QTest::newRow("cloudflare")
-            << QList{listener(3003, 60, "hugo")}
-            << TunnelMap{{3003, TunnelInfo{TunnelInfo::Provider::cloudflare, "http://b.trycloudflare.com"}}}
-            << DockerContainers{} << "3003-60"
-            << QStringList{"hugo", "/usr/bin/hugo \u00b7 PID 60", "-", "no", "Terminate process (PID 60)",
-                           "b.trycloudflare.com", "-"};
+        const auto tunnel = [](qint64 port, TunnelInfo::Provider provider, const char* url) {
+            return TunnelMap{{port, TunnelInfo{provider, QString::fromLatin1(url)}}};
+        };
+        row("plain process", {listener(3000, 10, "node", home("/src/app"))}, "3000-10",
+            {"node", "~/src/app \u00b7 PID 10", "-", "no", "Terminate process (PID 10)", "-", "-"});
+        row("group of three",
+            {listener(8000, 21, "gunicorn", api, 20), listener(8000, 20, "gunicorn", api),
+             listener(8000, 22, "gunicorn", api, 20)},
+            "8000-20",
+            {"gunicorn", "~/src/api \u00b7 PID 20 +2", "\u00d73", "no",
+             "Free port :8000 \u2014 terminate all 3 processes", "-", "-"});
+        row("shared port", {listener(8080, 30, "java"), listener(8080, 31, "envoy")}, "8080-31",
+            {"envoy", "/usr/bin/envoy \u00b7 PID 31", "-", "yes", "Terminate process (PID 31)", "-", "-"});
+        row("container", {listener(3001, 40, "docker-proxy")}, "3001-40",
+            {"web", "/usr/bin/docker-proxy \u00b7 PID 40", "-", "no", "Stop container web", "-", "nginx:1.27"}, {},
+            {{3001, DockerInfo{"web", "nginx:1.27", "Up 2 hours", {}}}});
+        row("ngrok", {listener(3002, 50, "node")}, "3002-50",
+            {"node", "/usr/bin/node \u00b7 PID 50", "-", "no", "Terminate process (PID 50)", "a.ngrok.app/x", "-"},
+            tunnel(3002, TunnelInfo::Provider::ngrok, "https://a.ngrok.app/x"));
+        row("cloudflare", {listener(3003, 60, "hugo")}, "3003-60",
+            {"hugo", "/usr/bin/hugo \u00b7 PID 60", "-", "no", "Terminate process (PID 60)", "b.trycloudflare.com",
+             "-"},
+            tunnel(3003, TunnelInfo::Provider::cloudflare, "http://b.trycloudflare.com"));
         PortEntry foreign = listener(3004, 0, QString());
         foreign.userName = QStringLiteral("root");
-        QTest::newRow("another user's listener")
-            << QList{foreign} << TunnelMap{} << DockerContainers{} << "3004-0"
-            << QStringList{"", "Owned by root", "-", "no", "Terminate process (PID 0)", "-", "-"};
+        row("another user's listener", {foreign}, "3004-0",
+            {"", "Owned by root", "-", "no", "Terminate process (PID 0)", "-", "-"});
     }
     void texts()
     {

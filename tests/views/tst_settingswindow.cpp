@@ -1,5 +1,6 @@
 // The settings window over a real AppSettings on an in-memory store, tab by tab.
 
+#include "ScriptedMachine.h"
 #include "TestSupport.h"
 #include "monitor/PortHistory.h"
 #include "services/LoginItem.h"
@@ -27,7 +28,6 @@
 #include <QMetaProperty>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -148,13 +148,8 @@ private slots:
         QTest::addColumn<Ports>("expected");
         QTest::addColumn<bool>("error");
         const Ports defaults{5000, 7000};
-        QTest::newRow("0") << "0" << true << false << defaults << true;
-        QTest::newRow("65536") << "65536" << true << false << defaults << true;
-        QTest::newRow("abc") << "abc" << true << false << defaults << true;
-        QTest::newRow("space before") << " 22" << true << false << defaults << true;
-        QTest::newRow("empty") << "" << true << false << defaults << true;
-        QTest::newRow("70000") << "70000" << true << false << defaults << true;
-        QTest::newRow("digits past 64 bits") << "99999999999999999999" << true << false << defaults << true;
+        for (const char* refused : {"0", "65536", "abc", " 22", "", "70000", "99999999999999999999"})
+            QTest::addRow("refused '%s'", refused) << refused << true << false << defaults << true;
         QTest::newRow("22 first") << "22" << false << true << Ports{22, 5000, 7000} << false;
         QTest::newRow("sorted between") << "6000" << true << true << Ports{5000, 6000, 7000} << false;
         QTest::newRow("65535 last") << "65535" << false << true << Ports{5000, 7000, 65535} << false;
@@ -223,16 +218,12 @@ private slots:
         f.settings.setMonitoredRange(u"22"_s);
         f.settings.setExcludedPorts({});
         f.settings.setScanInterval(10);
-        f.settings.setLaunchAtLogin(true);
-        f.settings.setShowInDock(true);
-        f.settings.setNotifyOnNewPort(true);
         f.settings.setHotkey({40, CarbonModifier::Control});
         f.settings.setHistoryRetentionDays(90);
-        f.settings.setTunnelDetectionEnabled(false);
-        f.settings.setDockerDetectionEnabled(false);
         f.settings.setNgrokAPIPort(4041);
-        f.settings.setHasShownLoginPrompt(true);
-        f.settings.setHasShownUpdatePrompt(true);
+        for (const char* flag : {"launchAtLogin", "showInDock", "notifyOnNewPort", "hasShownLoginPrompt",
+                                 "hasShownUpdatePrompt", "tunnelDetectionEnabled", "dockerDetectionEnabled"})
+            f.settings.setProperty(flag, !f.settings.property(flag).toBool());
         PortsSettingsView view(f.settings);
         view.show();
         child<QPushButton>(&view, "resetToDefaults")->click();
@@ -340,40 +331,35 @@ private slots:
     void toggles_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("detect tunnels") << "tunnelDetectionEnabled";
-        QTest::newRow("detect Docker") << "dockerDetectionEnabled";
-        QTest::newRow("show in Dock") << "showInDock";
-        QTest::newRow("notify without a notifier") << "notifyOnNewPort";
+        QTest::addColumn<QString>("revealed"); // a field shown only while the toggle is on
+        QTest::newRow("detect tunnels") << "tunnelDetectionEnabled" << "ngrokAPIPort";
+        QTest::newRow("detect Docker") << "dockerDetectionEnabled" << "";
+        QTest::newRow("show in Dock") << "showInDock" << "";
+        QTest::newRow("notify without a notifier") << "notifyOnNewPort" << "";
     }
     void toggles()
     {
         QFETCH(QString, name);
-        Fixture f;
+        QFETCH(QString, revealed);
+        Fixture f(QJsonObject{{u"ngrokAPIPort"_s, 4041}});
         PrefsSettingsView view(f.context());
+        view.show();
         auto* toggle = view.findChild<QCheckBox*>(name);
-        QVERIFY(toggle);
+        auto* field = revealed.isEmpty() ? nullptr : view.findChild<QLineEdit*>(revealed);
         const QByteArray property = name.toLatin1();
         const bool before = f.settings.property(property).toBool();
         QCOMPARE(toggle->isChecked(), before);
-        toggle->click();
-        QCOMPARE(f.settings.property(property).toBool(), !before);
-        QCOMPARE(f.store.values().value(name).toBool(), !before);
-        f.settings.setProperty(property, before); // a change elsewhere shows too
-        QCOMPARE(toggle->isChecked(), before);
-    }
-
-    void tunnelToggleShowsNgrokRow()
-    {
-        Fixture f(QJsonObject{{u"ngrokAPIPort"_s, 4041}, {u"tunnelDetectionEnabled"_s, false}});
-        PrefsSettingsView view(f.context());
-        view.show();
-        auto* port = child<QLineEdit>(&view, "ngrokAPIPort");
-        QVERIFY(!port->isVisibleTo(&view));
-        child<QCheckBox>(&view, "tunnelDetectionEnabled")->click();
-        QVERIFY(port->isVisibleTo(&view));
-        QCOMPARE(port->text(), u"4041"_s);
-        child<QCheckBox>(&view, "tunnelDetectionEnabled")->click();
-        QVERIFY(!port->isVisibleTo(&view));
+        for (const bool on : {!before, before}) {
+            toggle->click();
+            QCOMPARE(f.settings.property(property).toBool(), on);
+            QCOMPARE(f.store.values().value(name).toBool(), on);
+            if (field)
+                QCOMPARE(field->isVisibleTo(&view), on);
+        }
+        if (field)
+            QCOMPARE(field->text(), u"4041"_s);
+        f.settings.setProperty(property, !before); // a change elsewhere shows too
+        QCOMPARE(toggle->isChecked(), !before);
     }
 
     void ngrokPort_data()
@@ -533,13 +519,7 @@ private slots:
         PortHistory history(dir.filePath(u"port-history.json"_s), [&now] { return now; });
         history.load(15);
         history.waitForLoad();
-        const auto entry = [](qint64 port, const char* name) {
-            PortEntry e;
-            e.port = port;
-            e.pid = port;
-            e.processName = QString::fromLatin1(name);
-            return e;
-        };
+        const auto entry = [](qint64 port, const char* name) { return test::listener(port, port, name); };
         Fixture f;
         HistorySettingsView view(&history, f.settings, SettingsView::retentionOptions);
         view.show();

@@ -2,17 +2,16 @@
 // every kind of row, and the list with the history shown.
 
 #include "ScreenshotRegistry.h"
-#include "ScriptedMachine.h"
+#include "PanelTestSupport.h"
 #include "views/MenuBarPanelContent.h"
 #include "views/MenubarView.h"
 #include "views/PortListView.h"
 
-#include <QDir>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace varlo;
-using test::listener;
+using namespace varlo::test;
 
 namespace {
 
@@ -31,8 +30,6 @@ public:
     }
     ~PanelHost() override { delete m_content; }
 
-    test::ScriptedMachine& machine() { return *m_machine; }
-
     // Shown at its size, with every layout pass the show started done.
     void settle()
     {
@@ -47,16 +44,6 @@ private:
     std::unique_ptr<test::ScriptedMachine> m_machine;
     MenuBarPanelContent* m_content;
 };
-
-QString home(const QString& path)
-{
-    return QDir::homePath() + path;
-}
-
-double minutesAgo(double minutes)
-{
-    return currentReferenceTime() - minutes * 60;
-}
 
 QList<PortHistoryEntry> pastPorts()
 {

@@ -1,6 +1,7 @@
 // The settings window on each of its tabs, over a history with live and past ports.
 
 #include "ScreenshotRegistry.h"
+#include "ScriptedMachine.h"
 #include "monitor/PortMonitor.h"
 #include "services/LoginItem.h"
 #include "services/PortNotifier.h"
@@ -18,15 +19,6 @@ using namespace varlo;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-PortEntry listener(qint64 port, const QString& name)
-{
-    PortEntry entry;
-    entry.port = port;
-    entry.pid = port;
-    entry.processName = name;
-    return entry;
-}
 
 // A desktop that refuses notifications.
 class RefusingNotifier : public PortNotifier
@@ -62,7 +54,7 @@ public:
         services.historyFile = file.fileName();
         m_monitor = std::make_unique<PortMonitor>(m_settings, std::move(services));
         m_monitor->history().waitForLoad();
-        m_monitor->history().record({listener(3000, u"node"_s), listener(5173, u"vite"_s)});
+        m_monitor->history().record({test::listener(3000, 3000, u"node"_s), test::listener(5173, 5173, u"vite"_s)});
     }
 
     SettingsContext context()
