@@ -59,6 +59,9 @@ private Q_SLOTS:
             "8000-20",
             {"gunicorn", "~/src/api \u00b7 PID 20 +2", "\u00d73", "no",
              "Free port :8000 \u2014 terminate all 3 processes", "-", "-"});
+        row("group of two", {listener(8001, 30, "vite", api), listener(8001, 31, "vite", api, 30)}, "8001-30",
+            {"vite", "~/src/api \u00b7 PID 30 +1", "\u00d72", "no",
+             "Free port :8001 \u2014 terminate all 2 processes", "-", "-"});
         row("shared port", {listener(8080, 30, "java"), listener(8080, 31, "envoy")}, "8080-31",
             {"envoy", "/usr/bin/envoy \u00b7 PID 31", "-", "yes", "Terminate process (PID 31)", "-", "-"});
         row("container", {listener(3001, 40, "docker-proxy")}, "3001-40",
