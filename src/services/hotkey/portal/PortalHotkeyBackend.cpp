@@ -18,11 +18,15 @@ const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString shortcutId = QStringLiteral("toggle-panel");
-const char* const responseSlot = SLOT(onResponse(uint, QVariantMap, QDBusMessage));
 // A portal started on demand answers well within this; the probe runs once at launch.
 constexpr int probeTimeoutMs = 1000;
 
 // Unique in the process, since request and session paths are per connection.
+const char* responseSlot()
+{
+    return SLOT(onResponse(uint, QVariantMap, QDBusMessage));
+}
+
 QString nextToken()
 {
     static std::atomic<quint32> counter{0};
@@ -117,7 +121,7 @@ PortalHotkeyBackend::~PortalHotkeyBackend()
     release();
     // Sessions still being created end with this process's connection.
     for (const QString& path : std::as_const(m_abandoned))
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot);
+        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
 }
 
 void PortalHotkeyBackend::installListener(std::function<void()> onPressed)
@@ -197,15 +201,20 @@ QString PortalHotkeyBackend::sendRequest(const QString& method, const QVariantLi
     QString sender = m_bus.baseService().mid(1);
     sender.replace(u'.', u'_');
     const QString path = portalPath + QStringLiteral("/request/") + sender + u'/' + token;
-    m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot);
+    m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
 
     QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
     call.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        if (call->isError() && path == m_requestPath)
+        if (!call->isError())
+            return;
+        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
+        if (path == m_requestPath)
             refuse(call->error().message());
+        else
+            m_abandoned.removeOne(path);
     });
     return path;
 }
@@ -214,7 +223,7 @@ void PortalHotkeyBackend::stopWaiting()
 {
     if (!m_requestPath.isEmpty())
         m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
-                         responseSlot);
+                         responseSlot());
 }
 
 void PortalHotkeyBackend::bindShortcut()
@@ -251,7 +260,7 @@ void PortalHotkeyBackend::refuse(const QString& why)
 void PortalHotkeyBackend::onResponse(uint response, const QVariantMap& results, const QDBusMessage& message)
 {
     const QString path = message.path();
-    m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot);
+    m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
     if (m_abandoned.removeOne(path)) {
         if (response == 0 && !sessionHandle(results).isEmpty())
             closeSession(sessionHandle(results));
