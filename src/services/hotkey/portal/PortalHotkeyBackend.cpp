@@ -121,7 +121,7 @@ PortalHotkeyBackend::~PortalHotkeyBackend()
     release();
     // Sessions still being created end with this process's connection.
     for (const QString& path : std::as_const(m_abandoned))
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
+        stopWaiting(path);
 }
 
 void PortalHotkeyBackend::installListener(std::function<void()> onPressed)
@@ -185,7 +185,7 @@ void PortalHotkeyBackend::release()
     if (m_pending == Pending::session)
         m_abandoned.append(m_requestPath);
     else
-        stopWaiting();
+        stopWaiting(m_requestPath);
     m_pending = Pending::none;
     m_requestPath.clear();
     if (!m_session.isEmpty())
@@ -210,7 +210,7 @@ QString PortalHotkeyBackend::sendRequest(const QString& method, const QVariantLi
         call->deleteLater();
         if (!call->isError())
             return;
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
+        stopWaiting(path);
         if (path == m_requestPath)
             refuse(call->error().message());
         else
@@ -219,10 +219,10 @@ QString PortalHotkeyBackend::sendRequest(const QString& method, const QVariantLi
     return path;
 }
 
-void PortalHotkeyBackend::stopWaiting()
+void PortalHotkeyBackend::stopWaiting(const QString& requestPath)
 {
-    if (!m_requestPath.isEmpty())
-        m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
+    if (!requestPath.isEmpty())
+        m_bus.disconnect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this,
                          responseSlot());
 }
 
@@ -251,7 +251,7 @@ void PortalHotkeyBackend::closeSession(const QString& session)
 void PortalHotkeyBackend::refuse(const QString& why)
 {
     qCWarning(lcHotkey).noquote() << "Global shortcut" << m_trigger << "refused by the desktop:" << why;
-    stopWaiting();
+    stopWaiting(m_requestPath);
     m_pending = Pending::none;
     m_requestPath.clear();
     release();
@@ -260,7 +260,7 @@ void PortalHotkeyBackend::refuse(const QString& why)
 void PortalHotkeyBackend::onResponse(uint response, const QVariantMap& results, const QDBusMessage& message)
 {
     const QString path = message.path();
-    m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this, responseSlot());
+    stopWaiting(path);
     if (m_abandoned.removeOne(path)) {
         if (response == 0 && !sessionHandle(results).isEmpty())
             closeSession(sessionHandle(results));

@@ -62,7 +62,7 @@ private:
     };
 
     QString sendRequest(const QString& method, const QVariantList& arguments, const QString& token);
-    void stopWaiting();
+    void stopWaiting(const QString& requestPath);
     void bindShortcut();
     void closeSession(const QString& session);
     void refuse(const QString& why);
