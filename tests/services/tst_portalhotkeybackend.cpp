@@ -191,16 +191,17 @@ private slots:
         QCOMPARE(shortcut.properties.value("preferred_trigger").toString(), trigger);
 
         // Another session's or another shortcut's activation is not ours; signals arrive in order.
+        portal.activate(session, "toggle-panel");
         portal.activate(portalPath + "/session/other/varlo1", "toggle-panel");
         portal.activate(session, "something-else");
         portal.activate(session, "toggle-panel");
-        QTRY_COMPARE_WITH_TIMEOUT(m_presses, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_presses, 2, 5000);
 
         backend->release();
         QTRY_COMPARE_WITH_TIMEOUT(portal.record().closed, QStringList{session}, 5000);
         portal.activate(session, "toggle-panel");
         QTest::qWait(100);
-        QCOMPARE(m_presses, 1);
+        QCOMPARE(m_presses, 2);
     }
 
     void refusalsAreLoggedAndCloseTheSession_data()

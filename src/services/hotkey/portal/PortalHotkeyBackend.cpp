@@ -262,8 +262,9 @@ void PortalHotkeyBackend::onResponse(uint response, const QVariantMap& results, 
     const QString path = message.path();
     stopWaiting(path);
     if (m_abandoned.removeOne(path)) {
-        if (response == 0 && !sessionHandle(results).isEmpty())
-            closeSession(sessionHandle(results));
+        // A refused request carries no session.
+        if (const QString abandoned = sessionHandle(results); !abandoned.isEmpty())
+            closeSession(abandoned);
         return;
     }
     if (path != m_requestPath)
@@ -296,7 +297,7 @@ void PortalHotkeyBackend::onResponse(uint response, const QVariantMap& results, 
 void PortalHotkeyBackend::onActivated(const QDBusObjectPath& session, const QString& id, qulonglong,
                                       const QVariantMap&)
 {
-    if (!m_session.isEmpty() && session.path() == m_session && id == shortcutId && m_onPressed)
+    if (session.path() == m_session && id == shortcutId && m_onPressed)
         m_onPressed();
 }
 
