@@ -38,5 +38,8 @@ public:
 
 // The backend for the desktop this process runs on; a null one where there is none.
 std::unique_ptr<HotkeyBackend> createHotkeyBackend();
+// The same for a session that is (`wayland`) or is not on Wayland, which prefers
+// the desktop portal to an X11 grab that fires only while an X11 window has focus.
+std::unique_ptr<HotkeyBackend> createHotkeyBackend(bool wayland);
 
 } // namespace varlo

@@ -1,6 +1,5 @@
 #include "services/hotkey/x11/X11HotkeyBackend.h"
 
-#include "services/hotkey/NullHotkeyBackend.h"
 #include "services/hotkey/x11/X11KeyTranslation.h"
 
 #include <QCoreApplication>
@@ -79,14 +78,6 @@ QString describeError(quint8 errorCode)
 }
 
 } // namespace
-
-std::unique_ptr<HotkeyBackend> createHotkeyBackend()
-{
-    if (auto backend = X11HotkeyBackend::create())
-        return backend;
-    return std::make_unique<NullHotkeyBackend>(QStringLiteral(
-        "no X11 display (a Wayland session or an offscreen platform has no global key grabs)"));
-}
 
 std::unique_ptr<X11HotkeyBackend> X11HotkeyBackend::create()
 {
