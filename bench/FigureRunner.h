@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <algorithm>
@@ -8,6 +9,19 @@
 #include <vector>
 
 namespace varlo::bench {
+
+// Resident memory of a process (this one by default) in MiB, or -1 when unreadable.
+inline double residentMiB(const QString& pid = QStringLiteral("self"))
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
 
 struct Figure
 {

@@ -26,18 +26,6 @@ void report(const QString& name, double value, const char* unit)
     std::fflush(stdout);
 }
 
-double residentMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // Every generation names every process anew, at a new width, so each row is laid out again.
 QList<PortEntry> ports(int groups, int generation)
 {
@@ -135,7 +123,7 @@ void memoryFigure()
     view.show();
     machine.scan();
     QCoreApplication::processEvents();
-    report(QStringLiteral("popover_200_resident"), residentMiB(), "MiB");
+    report(QStringLiteral("popover_200_resident"), bench::residentMiB(), "MiB");
 }
 
 const std::vector<bench::Figure> figures{

@@ -185,19 +185,6 @@ void groupSharersFigure()
         std::fprintf(stderr, "sharers split into several groups\n");
 }
 
-// Resident memory of this process, in MiB.
-double residentMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // The monitor as it runs most of the day: panel closed, a cycle every 4 s,
 // `sockets` listeners held by helpers inside the monitored range. CPU
 // includes the tool runs it starts.
@@ -239,7 +226,7 @@ void idleMonitorFigures(const QString& kind, int sockets)
     const QString name = QStringLiteral("monitor_%1_%2_sockets").arg(kind).arg(sockets);
     report(name + "_closed_panel_cpu_per_hour", cpuSeconds * 3600.0 / seconds, "s");
     report(name + "_cycles", cycles, "cycles");
-    report(name + "_resident_memory", residentMiB(), "MiB");
+    report(name + "_resident_memory", bench::residentMiB(), "MiB");
 }
 
 // The main thread's share of a history load (the call itself) and the time

@@ -1,6 +1,7 @@
 // Figures for the running application, "name: value unit" per line: its resident
 // memory idle and with the panel open, and the time from a tray click to the panel
 // on screen. Run it under a display (make bench uses xvfb-run and trayer when found).
+#include "FigureRunner.h"
 #include "TestSupport.h"
 #include "app/PanelController.h"
 #include "monitor/PortMonitor.h"
@@ -28,18 +29,6 @@ void report(const char* name, double value, const char* unit)
 {
     std::printf("%s: %.2f %s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-double residentMiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
 }
 
 QString rangeOf(const QList<quint16>& ports)
@@ -104,7 +93,7 @@ void memory()
         RunningVarlo varlo(ports);
         QTest::qWait(8000);
         if (tray) // without a tray the panel is a window, open from the start
-            report("app idle resident memory (10 listeners, panel closed)", residentMiB(varlo.process.processId()),
+            report("app idle resident memory (10 listeners, panel closed)", bench::residentMiB(QString::number(varlo.process.processId())),
                    "MiB");
     }
     {
@@ -116,7 +105,7 @@ void memory()
         if (tray)
             varlo.togglePanel();
         QTest::qWait(5000);
-        report("app resident memory (100 groups, panel open)", residentMiB(varlo.process.processId()), "MiB");
+        report("app resident memory (100 groups, panel open)", bench::residentMiB(QString::number(varlo.process.processId())), "MiB");
     }
     if (tray) {
         tray->terminate();
