@@ -15,8 +15,6 @@ using namespace style;
 
 namespace {
 
-constexpr int sidePadding = 12;
-constexpr int dividerIndent = 68;
 constexpr int pillMinimumWidth = 52;
 
 // The header strip: secondary colour at 6 % across the full width.
@@ -26,7 +24,7 @@ public:
     explicit HistoryHeader(QWidget* parent) : QWidget(parent)
     {
         auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(sidePadding, 8, sidePadding, 4);
+        row->setContentsMargins(panelSidePadding, 8, panelSidePadding, 4);
         QFont caption = style::font(TextStyle::Caption);
         caption.setWeight(QFont::Medium);
         QLabel* title = plainLabel(QString(), caption, Ink::label(Label::Secondary), this);
@@ -48,7 +46,7 @@ protected:
 PortHistoryRowView::PortHistoryRowView(QWidget* parent) : QWidget(parent)
 {
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(sidePadding, 7, sidePadding, 7);
+    row->setContentsMargins(panelSidePadding, 7, panelSidePadding, 7);
     row->setSpacing(8);
     QFont pillFont = monospaced(style::font(TextStyle::Body));
     pillFont.setBold(true);
@@ -103,7 +101,7 @@ void PortHistoryRowView::setDividerVisible(bool visible)
     if (visible == m_dividerVisible)
         return;
     m_dividerVisible = visible;
-    layout()->setContentsMargins(sidePadding, 7, sidePadding, visible ? 8 : 7);
+    layout()->setContentsMargins(panelSidePadding, 7, panelSidePadding, visible ? 8 : 7);
     update();
 }
 
@@ -112,8 +110,8 @@ void PortHistoryRowView::paintEvent(QPaintEvent*)
     if (!m_dividerVisible)
         return;
     QPainter painter(this);
-    const QRect line = layoutDirection() == Qt::RightToLeft ? QRect(0, height() - 1, width() - dividerIndent, 1)
-                                                            : QRect(dividerIndent, height() - 1, width() - dividerIndent, 1);
+    const QRect line = layoutDirection() == Qt::RightToLeft ? QRect(0, height() - 1, width() - portColumnWidth, 1)
+                                                            : QRect(portColumnWidth, height() - 1, width() - portColumnWidth, 1);
     painter.fillRect(line, separatorColor(palette()));
 }
 
@@ -126,7 +124,7 @@ HistorySection::HistorySection(QWidget* parent) : QWidget(parent)
     m_emptyText = plainLabel(QString(), style::font(TextStyle::Caption), Ink::label(Label::Tertiary), this);
     m_emptyText->setObjectName(QStringLiteral("emptyHistory"));
     m_emptyText->setText(tr("No past ports this session."));
-    m_emptyText->setContentsMargins(sidePadding, 10, sidePadding, 10);
+    m_emptyText->setContentsMargins(panelSidePadding, 10, panelSidePadding, 10);
     column->addWidget(m_emptyText);
     m_rowsLayout = new QVBoxLayout;
     m_rowsLayout->setSpacing(0);

@@ -11,6 +11,11 @@ class QVariantAnimation;
 
 namespace varlo {
 
+// The panel's rows share these: the inset from the panel's sides, and the port
+// column's width, where row dividers start.
+constexpr int panelSidePadding = 12;
+constexpr int portColumnWidth = 68;
+
 // One line of plain text, elided to the width it gets. Line breaks and
 // control characters show as spaces, so text from other programs can never
 // turn into markup or extra lines.

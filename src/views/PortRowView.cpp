@@ -26,8 +26,6 @@ using namespace style;
 
 namespace {
 
-constexpr int sidePadding = 12;
-constexpr int portColumnWidth = 68;
 constexpr int hoverFadeMs = 120;
 
 PortGroup withoutIds(PortGroup group)
@@ -85,7 +83,7 @@ PortRowView::PortRowView(QWidget* parent)
 {
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
-    m_layout->setContentsMargins(sidePadding, 0, sidePadding, 0);
+    m_layout->setContentsMargins(panelSidePadding, 0, panelSidePadding, 0);
     m_layout->setSpacing(0);
     m_layout->addWidget(buildMainLine());
 
@@ -316,7 +314,7 @@ void PortRowView::setDividerVisible(bool visible)
     if (visible == m_dividerVisible)
         return;
     m_dividerVisible = visible;
-    m_layout->setContentsMargins(sidePadding, 0, sidePadding, visible ? 1 : 0);
+    m_layout->setContentsMargins(panelSidePadding, 0, panelSidePadding, visible ? 1 : 0);
     update();
 }
 
