@@ -128,6 +128,24 @@ private Q_SLOTS:
         QCOMPARE(rowtext::subtitle(group, QDir::homePath()), expected);
     }
 
+    void memoryText_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("expected");
+        constexpr qint64 mib = 1024 * 1024;
+        QTest::newRow("negative") << qint64(-1) << "0 MB";
+        QTest::newRow("whole MB") << 50 * mib << "50 MB";
+        QTest::newRow("one decimal") << qint64(45.26 * mib) << "45.3 MB";
+        QTest::newRow("just under 1 GiB") << 1024 * mib - 1 << "1024 MB";
+        QTest::newRow("two decimals") << qint64(1.2345 * 1024 * mib) << "1.23 GB";
+    }
+    void memoryText()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, expected);
+        QCOMPARE(rowtext::memoryText(bytes), expected);
+    }
+
     // Open needs a likely web server; kill needs a process or a container we can reach.
     void hoverButtons_data()
     {
